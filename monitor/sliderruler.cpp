@@ -1,0 +1,409 @@
+#include "sliderruler.h"
+
+#include <QFontMetricsF>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QMutexLocker>
+#include <QPainter>
+#include <QPolygonF>
+
+namespace {
+
+constexpr double MaxTicks = 65536;
+
+const char *const editNames[SliderRuler::HandleCount] = {"lineEditA", "lineEditB", "lineEditC",
+                                                         "lineEditD"};
+
+} // namespace
+
+SliderRuler::SliderRuler(QWidget *parent) : QWidget(parent)
+{
+    for (int i = 0; i < HandleCount; ++i) {
+        handleXs[i] = space;
+        lineEdits[i] = new QLineEdit(this);
+        lineEdits[i]->setObjectName(QLatin1String(editNames[i]));
+        lineEdits[i]->setMaximumWidth(60);
+        lineEdits[i]->setMaximumHeight(30);
+        connect(lineEdits[i], &QLineEdit::returnPressed, this, &SliderRuler::Slot_SetLabelStyle);
+    }
+    // Set after the line edits exist, so that they inherit it as children.
+    setFont(QFont(QStringLiteral("Arial"), 8));
+}
+
+double SliderRuler::getValue(int index) const
+{
+    if (index < 0 || index >= HandleCount)
+        index = 0;
+    return handleValues[index];
+}
+
+double SliderRuler::handleX(int index) const
+{
+    return handleXs[index];
+}
+
+QColor SliderRuler::handleColor(int index)
+{
+    static const QColor colors[HandleCount] = {QColor(132, 112, 255), QColor(47, 236, 136),
+                                               QColor(47, 100, 236), QColor(236, 207, 47)};
+    return colors[index];
+}
+
+QSize SliderRuler::sizeHint() const
+{
+    return QSize(500, 70);
+}
+
+QSize SliderRuler::minimumSizeHint() const
+{
+    return QSize(50, 50);
+}
+
+void SliderRuler::setRange(double minValue, double maxValue)
+{
+    if (minValue >= maxValue)
+        return;
+    this->minValue = minValue;
+    this->maxValue = maxValue;
+    setValue(minValue, 1);
+    // The scale changed even when handle 1 could not follow.
+    update();
+}
+
+void SliderRuler::setRange(int minValue, int maxValue)
+{
+    setRange(double(minValue), double(maxValue));
+}
+
+void SliderRuler::setMinValue(double minValue)
+{
+    if (minValue >= maxValue)
+        return;
+    this->minValue = minValue;
+    setValue(minValue, 1);
+    update();
+}
+
+void SliderRuler::setMaxValue(double maxValue)
+{
+    if (minValue >= maxValue)
+        return;
+    this->maxValue = maxValue;
+    setValue(minValue, 1);
+    update();
+}
+
+double SliderRuler::xForValue(double v) const
+{
+    return space + (width() - 2 * space) * (v - minValue) / (maxValue - minValue);
+}
+
+void SliderRuler::placeEdit(int index, int x, int y, double v)
+{
+    lineEdits[index]->move(x, y);
+    lineEdits[index]->setText(QString::number(int(v)));
+}
+
+void SliderRuler::setValue(double value, int num)
+{
+    if (value < minValue || value > maxValue)
+        return;
+    const double x = xForValue(value);
+    this->value = value;
+
+    bool fits = false;
+    switch (num) {
+    case 1:
+        fits = value <= handleValues[1] && handleValues[0] >= 0;
+        break;
+    case 2:
+        fits = handleValues[0] <= value && value <= handleValues[2];
+        break;
+    case 3:
+        fits = handleValues[1] <= value && value <= handleValues[3];
+        break;
+    case 4:
+        fits = handleValues[2] <= value && value <= maxValue;
+        break;
+    default:
+        break;
+    }
+    if (!fits) {
+        // A value that would pass a neighbour is kept as handle 1's value without
+        // moving its picture; the device then receives it as the first value.
+        handleValues[0] = value;
+        return;
+    }
+
+    const int index = num - 1;
+    handleValues[index] = value;
+    handleXs[index] = x;
+    placeEdit(index, int(x), space - 12, value);
+    emit valueChanged(value);
+    update();
+}
+
+void SliderRuler::setValue(double value)
+{
+    setValue(value, 1);
+}
+
+void SliderRuler::setValue(int value)
+{
+    setValue(double(value), 1);
+}
+
+void SliderRuler::setPrecision(int precision)
+{
+    if (precision > 3 || precision == this->precision)
+        return;
+    this->precision = precision;
+    update();
+}
+
+// Steps below 1 are refused: the tick loop advances by shortStep and tests
+// divisibility by longStep, so zero or a negative step would never end or divide
+// by zero.
+void SliderRuler::setLongStep(int longStep)
+{
+    if (longStep < 1 || longStep < shortStep || longStep == this->longStep)
+        return;
+    this->longStep = longStep;
+    update();
+}
+
+void SliderRuler::setShortStep(int shortStep)
+{
+    if (shortStep < 1 || shortStep > longStep || shortStep == this->shortStep)
+        return;
+    this->shortStep = shortStep;
+    update();
+}
+
+void SliderRuler::setSpace(int space)
+{
+    if (space == this->space)
+        return;
+    this->space = space;
+    update();
+}
+
+void SliderRuler::setBgColorStart(QColor bgColorStart)
+{
+    if (bgColorStart == this->bgColorStart)
+        return;
+    this->bgColorStart = bgColorStart;
+    update();
+}
+
+void SliderRuler::setBgColorEnd(QColor bgColorEnd)
+{
+    if (bgColorEnd == this->bgColorEnd)
+        return;
+    this->bgColorEnd = bgColorEnd;
+    update();
+}
+
+void SliderRuler::setLineColor(QColor lineColor)
+{
+    if (lineColor == this->lineColor)
+        return;
+    this->lineColor = lineColor;
+    update();
+}
+
+void SliderRuler::setSliderColorTop(QColor sliderColorTop)
+{
+    if (sliderColorTop == this->sliderColorTop)
+        return;
+    this->sliderColorTop = sliderColorTop;
+    update();
+}
+
+void SliderRuler::setSliderColorBottom(QColor sliderColorBottom)
+{
+    if (sliderColorBottom == this->sliderColorBottom)
+        return;
+    this->sliderColorBottom = sliderColorBottom;
+    update();
+}
+
+void SliderRuler::setTipBgColor(QColor tipBgColor)
+{
+    if (tipBgColor == this->tipBgColor)
+        return;
+    this->tipBgColor = tipBgColor;
+    update();
+}
+
+void SliderRuler::setTipTextColor(QColor tipTextColor)
+{
+    if (tipTextColor == this->tipTextColor)
+        return;
+    this->tipTextColor = tipTextColor;
+    update();
+}
+
+void SliderRuler::Slot_SetLabelStyle()
+{
+    QMutexLocker locker(&labelMutex);
+    auto *edit = qobject_cast<QLineEdit *>(sender());
+    if (!edit || edit->text().isEmpty())
+        return;
+    const int number = edit->text().toInt(nullptr, 10);
+    int num = 1;
+    for (int i = 0; i < HandleCount; ++i) {
+        if (edit->objectName() == QLatin1String(editNames[i]))
+            num = i + 1;
+    }
+    setValue(double(number), num);
+    emit FinalDataChange();
+    edit->clearFocus();
+}
+
+void SliderRuler::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPointF point(qRound(event->localPos().x()), qRound(event->localPos().y()));
+    for (int i = 0; i < HandleCount; ++i) {
+        if (gripRects[i].contains(point)) {
+            pressedHandle = quint8(i + 1);
+            update();
+            return;
+        }
+    }
+}
+
+void SliderRuler::mouseMoveEvent(QMouseEvent *event)
+{
+    if (pressedHandle == 0)
+        return;
+    const int index = pressedHandle - 1;
+    const int px = qRound(event->localPos().x());
+    const double left = index == 0 ? scaleLine.x1() : handleXs[index - 1];
+    const double right = index == HandleCount - 1 ? scaleLine.x2() : handleXs[index + 1];
+    if (px < left || px > right)
+        return;
+
+    const double v = minValue + (maxValue - minValue) * (px - scaleLine.x1()) /
+                                    (scaleLine.x2() - scaleLine.x1());
+    handleXs[index] = px;
+    handleValues[index] = v;
+    value = v;
+    placeEdit(index, px, 0, v);
+    emit valueChanged(v);
+    update();
+}
+
+void SliderRuler::mouseReleaseEvent(QMouseEvent *)
+{
+    if (pressedHandle != 0)
+        emit FinalDataChange();
+    pressedHandle = 0;
+    update();
+}
+
+void SliderRuler::wheelEvent(QWheelEvent *)
+{
+    // Swallowed: the wheel must not scroll a parent while the pointer is on the ruler.
+}
+
+void SliderRuler::updateLengths()
+{
+    const int h = height();
+    longTickLength = h / 5;
+    shortTickLength = h / 7;
+    markerHeight = h / 7;
+    gripHeight = h / 6;
+    // Only handle 1 follows a new width; the owner sets the others again.
+    if (isVisible())
+        setValue(handleValues[0], 1);
+}
+
+void SliderRuler::resizeEvent(QResizeEvent *)
+{
+    updateLengths();
+}
+
+void SliderRuler::showEvent(QShowEvent *)
+{
+    updateLengths();
+}
+
+void SliderRuler::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    drawBackground(&painter);
+    drawScale(&painter);
+    drawTicks(&painter);
+    for (int i = 0; i < HandleCount; ++i)
+        drawHandle(&painter, i);
+}
+
+void SliderRuler::drawBackground(QPainter *painter)
+{
+    painter->save();
+    painter->setPen(Qt::NoPen);
+    QLinearGradient gradient(0, 0, 0, height());
+    gradient.setColorAt(0, bgColorStart);
+    gradient.setColorAt(1, bgColorEnd);
+    painter->setBrush(gradient);
+    painter->drawRect(rect());
+    painter->restore();
+}
+
+void SliderRuler::drawScale(QPainter *painter)
+{
+    painter->save();
+    painter->setPen(lineColor);
+    const double lineY = height() * 0.5;
+    scaleLine = QLineF(space, lineY, width() - space, lineY);
+    painter->drawLine(scaleLine);
+    painter->restore();
+}
+
+void SliderRuler::drawTicks(QPainter *painter)
+{
+    // A huge range would take hours of drawing sub-pixel ticks that no screen can
+    // show apart: such a scale is drawn without ticks.
+    if ((maxValue - minValue) / shortStep > MaxTicks)
+        return;
+    painter->save();
+    painter->setPen(lineColor);
+    const QFontMetricsF metrics(font());
+    const double lineY = height() * 0.5;
+    const double stepX = shortStep * (width() - 2 * space) / (maxValue - minValue);
+    double tx = space;
+    for (qint64 i = qint64(minValue); i <= maxValue; i += shortStep, tx += stepX) {
+        if (i % longStep == 0) {
+            painter->drawLine(QPointF(tx, lineY - longTickLength), QPointF(tx, lineY));
+            const QString label = QString("%1").arg(double(i), 0, 'f', precision, QLatin1Char(' '));
+            painter->drawText(
+                QPointF(tx - metrics.horizontalAdvance(label) / 2, lineY + metrics.height()),
+                label);
+        } else {
+            painter->drawLine(QPointF(tx, lineY - shortTickLength), QPointF(tx, lineY));
+        }
+    }
+    painter->restore();
+}
+
+void SliderRuler::drawHandle(QPainter *painter, int index)
+{
+    painter->save();
+    const QColor color = handleColor(index);
+    painter->setPen(color);
+    painter->setBrush(color);
+    const double x = handleXs[index];
+    const double apexY = height() * 0.5 - longTickLength * 0.25;
+    const double baseY = apexY + markerHeight;
+    const double halfW = width() / 100;
+    const QPolygonF marker(
+        QVector<QPointF>{QPointF(x, apexY), QPointF(x - halfW, baseY), QPointF(x + halfW, baseY)});
+    painter->drawPolygon(marker, Qt::OddEvenFill);
+    gripRects[index] = QRectF(x - halfW, baseY, 2 * halfW, gripHeight);
+    painter->drawRect(gripRects[index]);
+    painter->restore();
+}
