@@ -3,7 +3,6 @@
 #include "deviceidentity.h"
 
 #include <algorithm>
-#include <vector>
 
 HidLink::HidLink(int vendorId, int productId)
     : vendorId(vendorId), productId(productId), vendorIdText(deviceidentity::idText(vendorId)),
@@ -45,7 +44,7 @@ int HidLink::OpenUSBHandle()
     return 0;
 }
 
-int HidLink::SendDataToUsb(const QByteArray &command, Refusal *why)
+int HidLink::SendDataToUsb(const std::uint8_t *command, Refusal *why)
 {
     Refusal refusal = Refusal::None;
     if (!deviceFound)
@@ -61,8 +60,8 @@ int HidLink::SendDataToUsb(const QByteArray &command, Refusal *why)
 
     sendBusy = true;
     const std::size_t length = hidCaps.featureReportByteLength;
-    std::vector<std::uint8_t> report(length, 0);
-    std::copy_n(command.constData(), std::min<std::size_t>(length, command.size()), report.begin());
+    report.assign(length, 0);
+    std::copy_n(command, std::min(length, CommandLength), report.begin());
     lastWriteLength = static_cast<int>(length);
     if (!hidplatform::backend().setFeature(writeHandle, report.data(), length))
         return 0;

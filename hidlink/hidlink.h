@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <vector>
 
 class HidLink
 {
@@ -25,9 +26,13 @@ public:
     // writing. 0 when found, -1 otherwise.
     int OpenUSBHandle();
 
-    // Writes `command` (zero-padded or cut to the device's feature report length) as
-    // one feature report: 1 sent, 0 refused by the driver, -1 nothing written.
-    int SendDataToUsb(const QByteArray &command, Refusal *why = nullptr);
+    // Commands are this long, report id included.
+    static constexpr std::size_t CommandLength = 11;
+
+    // Writes `command` (CommandLength bytes, zero-padded or cut to the device's
+    // feature report length) as one feature report: 1 sent, 0 refused by the driver,
+    // -1 nothing written.
+    int SendDataToUsb(const std::uint8_t *command, Refusal *why = nullptr);
 
     // Closes the read handle, if any, which also ends a read pending on it.
     void closeReadHandle();
@@ -45,4 +50,7 @@ public:
     std::string devicePath;
     // Length of the last report handed to the driver (for the monitor's debug line).
     int lastWriteLength = 0;
+
+private:
+    std::vector<std::uint8_t> report; // reused, so that a write allocates nothing
 };

@@ -1,0 +1,87 @@
+#include "firmwareimage.h"
+
+#include <QFile>
+
+namespace firmware {
+
+namespace {
+
+quint32 bigEndian32(const QByteArray &data, int at)
+{
+    const auto *b = reinterpret_cast<const uchar *>(data.constData()) + at;
+    return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
+}
+
+bool within(int value, int low, int high)
+{
+    return value >= low && value <= high;
+}
+
+} // namespace
+
+LoadError load(const QString &path, Image *image)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return LoadError::CannotOpen;
+    if (file.size() > MaxFileSize)
+        return LoadError::TooLarge;
+    const QByteArray data = file.read(MaxFileSize + 1);
+    if (file.error() != QFileDevice::NoError || data.size() > MaxFileSize)
+        return file.error() != QFileDevice::NoError ? LoadError::CannotOpen : LoadError::TooLarge;
+    *image = fromBytes(data);
+    return LoadError::None;
+}
+
+Image fromBytes(const QByteArray &data)
+{
+    Image image;
+    image.data = data;
+    if (data.size() < HeaderSize)
+        return image;
+    image.headerComplete = true;
+    image.dspEnd = qint64(bigEndian32(data, 0)) + HeaderSize;
+    image.fileVersion = static_cast<qint32>(bigEndian32(data, 4));
+    image.armLength = bigEndian32(data, 8);
+    return image;
+}
+
+bool wellFormed(const Image &image)
+{
+    const qint64 dspLength = image.dspEnd - HeaderSize;
+    return image.headerComplete && image.dspEnd + image.armLength == image.data.size() &&
+           dspLength > 0 && dspLength % PacketSize == 0 && image.armLength > 0 &&
+           image.armLength % PacketSize == 0;
+}
+
+int openResult(const Image &image, quint16 deviceVersion)
+{
+    if (!wellFormed(image))
+        return 1;
+    if (qint32(deviceVersion) > image.fileVersion)
+        return 2;
+    return 0;
+}
+
+int versionCheck(int productId, quint16 deviceVersion, qint32 fileVersion)
+{
+    const int device = deviceVersion;
+    switch (productId) {
+    case 0x0526:
+        return within(device, 1200, 1299) ? 1 : -1;
+    case 0x0522:
+        if (!within(device, 5000, 6999))
+            return -2;
+        return within(fileVersion, 5000, 6999) ? 1 : -1;
+    case 0x0524:
+        for (int low = 3200; low <= 3800; low += 200) {
+            if (within(device, low, low + 199))
+                return within(fileVersion, low, low + 199) ? 1 : -1;
+        }
+        return -2;
+    default:
+        return 1;
+    }
+}
+
+} // namespace firmware

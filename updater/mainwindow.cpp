@@ -1,0 +1,255 @@
+#include "mainwindow.h"
+
+#include "deviceidentity.h"
+#include "devicenotifier.h"
+#include "messageboxes.h"
+#include "ui_mainwindow.h"
+#include "usbthread.h"
+#include "windowtitle.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QMouseEvent>
+#include <QTimer>
+#include <cstdlib>
+
+#ifndef DEVICE_PRODUCT_ID
+#define DEVICE_PRODUCT_ID 0x0526
+#endif
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), usbLink(0x0483, DEVICE_PRODUCT_ID)
+{
+    ui->setupUi(this);
+    setWindowTitle(windowTitleFor(usbLink.productId, locale.language()));
+    applicationDir = QCoreApplication::applicationDirPath();
+    Slot_CheckFile();
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+
+    notifier = new DeviceNotifier(this);
+    connect(notifier, &DeviceNotifier::arrived, this, &MainWindow::onDeviceArrival);
+    connect(notifier, &DeviceNotifier::removed, this, &MainWindow::onDeviceRemoval);
+    OpenUSBHandle();
+    USBRegistration();
+    if (usbLink.deviceFound) {
+        startReader();
+        QTimer::singleShot(1000, this, &MainWindow::onGetVersionFromMotor);
+    }
+
+    dspTimer = new QTimer(this);
+    armTimer = new QTimer(this);
+    upgradeDelayTimer = new QTimer(this);
+    // Coarse timers may stretch 2 ms ticks; the transfer's pace is these ticks.
+    dspTimer->setTimerType(Qt::PreciseTimer);
+    armTimer->setTimerType(Qt::PreciseTimer);
+    dspTimer->setInterval(bootprotocol::PacketIntervalMs);
+    armTimer->setInterval(bootprotocol::PacketIntervalMs);
+    upgradeDelayTimer->setInterval(bootprotocol::WatchdogIntervalMs);
+    connect(dspTimer, &QTimer::timeout, this, &MainWindow::SendDSPData);
+    connect(armTimer, &QTimer::timeout, this, &MainWindow::SendARMData);
+    connect(upgradeDelayTimer, &QTimer::timeout, this, &MainWindow::UpgradeDelayTimer);
+
+    ui->toolButton_2->setEnabled(false);
+    Get_LacaelLanuage();
+}
+
+MainWindow::~MainWindow()
+{
+    // Readers post to this window: they end before anything of it goes.
+    usbLink.closeReadHandle();
+    finishReaders();
+    delete ui;
+}
+
+bool MainWindow::chinese() const
+{
+    return locale.language() == QLocale::Chinese;
+}
+
+void MainWindow::Get_LacaelLanuage()
+{
+    if (chinese()) {
+        ui->toolButton_2->setText(tr("下载"));
+        ui->TBFlush->setText(tr("文件路径"));
+    } else {
+        ui->toolButton_2->setText(tr("DownLoad"));
+        ui->TBFlush->setText(tr("File Path"));
+    }
+}
+
+void MainWindow::Slot_SetLanguage(int Language)
+{
+    if (Language == QLocale::Chinese) {
+        ui->toolButton_2->setText(tr("开始下载"));
+        ui->TBFlush->setText(tr("更新"));
+    } else {
+        ui->toolButton_2->setText(tr("DownLoad"));
+        ui->TBFlush->setText(tr("File Path"));
+    }
+}
+
+void MainWindow::onInformationTip(QString Chinese, QString English)
+{
+    messageboxes::show(this, locale, tr("Information"), Chinese, English);
+}
+
+void MainWindow::showError(int number)
+{
+    messageboxes::show(this, locale, tr("Warning"), tr("升级未成功，错误%1").arg(number),
+                       tr("Error %1").arg(number));
+}
+
+void MainWindow::SetRoundCircleColor(bool blclockWise, QColor &color)
+{
+    ui->roundCircle->setClockWise(blclockWise);
+    ui->roundCircle->setPieColor1Start(color);
+    ui->roundCircle->setPieColor1End(color);
+}
+
+void MainWindow::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    dragging = true;
+    const QPoint at = event->localPos().toPoint();
+    dragOrigin[0] = at.x();
+    dragOrigin[1] = at.y();
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!dragging)
+        return;
+    const QPoint at = event->localPos().toPoint();
+    move(pos() + QPoint(at.x() - dragOrigin[0], at.y() - dragOrigin[1]));
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent *)
+{
+    dragging = false;
+}
+
+void MainWindow::closeEvent(QCloseEvent *) {}
+
+void MainWindow::on_toolButton_4_clicked()
+{
+    onExit();
+}
+
+void MainWindow::onExit()
+{
+    armTimer->stop();
+    upgradeDelayTimer->stop();
+    usbLink.closeReadHandle();
+    if (readerThread && readerThread->isRunning()) {
+        readerThread->StopOrStart(false);
+        readerThread->quit();
+    }
+    endProcess(0);
+}
+
+void MainWindow::endProcess(int code)
+{
+    // Closing the read handle has already ended every pending read, so joining the
+    // readers is immediate; only then may the process's statics go.
+    finishReaders();
+    std::exit(code);
+}
+
+int MainWindow::OpenUSBHandle()
+{
+    const int result = usbLink.OpenUSBHandle();
+    QColor color = result == 0 ? QColor(0, 0, 255) : QColor(255, 0, 0);
+    SetRoundCircleColor(result == 0, color);
+    return result;
+}
+
+int MainWindow::USBRegistration()
+{
+    return notifier->registerWindow(reinterpret_cast<void *>(winId()));
+}
+
+bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, long *)
+{
+    notifier->handleNativeEvent(eventType, message);
+    return false;
+}
+
+void MainWindow::onDeviceArrival(const QString &path)
+{
+    if (deviceInserted ||
+        !deviceidentity::pathMatches(path, usbLink.vendorIdText, usbLink.productIdText))
+        return;
+    qDebug() << "insert my Hid";
+    deviceInserted = true;
+    deviceRemoved = false;
+    // An arrival while a reader runs (the first one after a start with the device
+    // present) replaces that reader: two readers would post every report twice.
+    if (readerThread) {
+        readerThread->StopOrStart(false);
+        readerThread = nullptr;
+        usbLink.closeReadHandle();
+    }
+    OpenUSBHandle();
+    startReader();
+    QColor blue(0, 0, 255);
+    SetRoundCircleColor(true, blue);
+    Slot_SengReadCommand();
+}
+
+void MainWindow::onDeviceRemoval(const QString &path)
+{
+    if (deviceRemoved ||
+        !deviceidentity::pathMatches(path, usbLink.vendorIdText, usbLink.productIdText))
+        return;
+    qDebug() << "remove my Hid";
+    if (readerThread)
+        readerThread->StopOrStart(false);
+    readerThread = nullptr;
+    deviceInserted = false;
+    deviceRemoved = true;
+    usbLink.closeReadHandle();
+    QColor red(255, 0, 0);
+    SetRoundCircleColor(false, red);
+}
+
+void MainWindow::startReader()
+{
+    readerThread = new USBThread(this, usbLink.readHandle, usbLink.deviceFound, this);
+    readerThread->StopOrStart(true);
+    readerThread->start(QThread::InheritPriority);
+}
+
+void MainWindow::finishReaders()
+{
+    for (USBThread *reader : findChildren<USBThread *>())
+        reader->finish();
+}
+
+int MainWindow::SendDataToUsb(const unsigned char *WriteToDeiverBuffer)
+{
+    HidLink::Refusal why = HidLink::Refusal::None;
+    const int result = usbLink.SendDataToUsb(WriteToDeiverBuffer, &why);
+    if (why == HidLink::Refusal::DeviceNotFound)
+        messageboxes::show(this, locale, tr("Warning"), tr("设备未找到"),
+                           tr("Equipment not found"));
+    else if (why == HidLink::Refusal::NoWriteHandle)
+        messageboxes::show(this, locale, tr("Warning"),
+                           QStringLiteral("无效的写报告句柄，可能是打开设备时失败"),
+                           QStringLiteral("Failed to open device"));
+    return result;
+}
+
+void MainWindow::Slot_CheckFile()
+{
+    // The cache of the online update: one folder per device model.
+    static const char *const folders[] = {"",         "/VKP1000", "/VKP2000", "/VKP3000",
+                                          "/VKP3200", "/VKP3400", "/VKP3600", "/VKP3800",
+                                          "/VKP4000", "/VKP5000"};
+    for (const char *folder : folders) {
+        const QString path = applicationDir + "/file" + folder;
+        if (!QDir(path).exists())
+            QDir().mkpath(path);
+    }
+}

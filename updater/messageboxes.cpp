@@ -1,0 +1,42 @@
+#include "messageboxes.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QMessageBox>
+
+namespace messageboxes {
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+} // namespace
+
+void show(QWidget *parent, const QLocale &locale, const QString &englishTitle,
+          const QString &chinese, const QString &english)
+{
+    if (locale.language() == QLocale::Chinese) {
+        QMessageBox box(QMessageBox::Information, tr("信息"), chinese, QMessageBox::Ok, nullptr,
+                        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("确 定"));
+        box.exec();
+        return;
+    }
+    // Yes as the only button, No named as the default: Qt shows a single Yes.
+    QMessageBox::warning(parent, englishTitle, english, QMessageBox::Yes, QMessageBox::No);
+}
+
+bool completion(const QLocale &locale)
+{
+    const bool chinese = locale.language() == QLocale::Chinese;
+    QMessageBox box(QMessageBox::Information,
+                    chinese ? QStringLiteral("信息") : QStringLiteral("information"),
+                    chinese ? QStringLiteral("更新成功!\n点击确定按钮关闭软件！")
+                            : QStringLiteral("Update Complete!\nClick OK to close the software!"),
+                    QMessageBox::Ok, nullptr, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    box.button(QMessageBox::Ok)->setText(chinese ? QStringLiteral("确定") : QStringLiteral("Ok"));
+    return box.exec() == QMessageBox::Ok;
+}
+
+} // namespace messageboxes
