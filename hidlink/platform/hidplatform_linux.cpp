@@ -1,31 +1,447 @@
+// Linux backend: hidraw device nodes, found and followed through libudev.
+//
+// Interface paths are the device node followed by the ids in the form Windows puts
+// in its paths, "/dev/hidraw3#vid_0483&pid_0526", so that the tools match arrivals
+// and removals by the same text on every system.
+
+#include "hiddescriptor.h"
 #include "hidplatform.h"
 
 #include <dirent.h>
-#include <fstream>
+#include <fcntl.h>
+#include <libudev.h>
+#include <linux/hidraw.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace hidplatform {
 
 namespace {
 
-// Finds no device: real hidraw devices are not handled on Linux yet, which leaves
-// the tools in their "no device" state rather than failing.
+using Clock = std::chrono::steady_clock;
+
+// udev creates the node before it has applied the rule that lets the user open it;
+// an open this soon after an arrival is retried for a while.
+constexpr auto arrivalGrace = std::chrono::milliseconds(1500);
+constexpr auto openRetryPause = std::chrono::milliseconds(25);
+
+// The ioctl encodes the length in 14 bits.
+constexpr std::size_t maxFeatureLength = _IOC_SIZEMASK;
+
+std::string interfacePath(const std::string &node, unsigned vendorId, unsigned productId)
+{
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "#vid_%04x&pid_%04x", vendorId, productId);
+    return node + ids;
+}
+
+std::string deviceNode(const std::string &path)
+{
+    return path.substr(0, path.find('#'));
+}
+
+// Vendor and product from the HID_ID ("0003:00000483:00000526") of the hid parent.
+bool hidIds(udev_device *hidraw, unsigned *vendorId, unsigned *productId)
+{
+    udev_device *hid = udev_device_get_parent_with_subsystem_devtype(hidraw, "hid", nullptr);
+    const char *id = hid ? udev_device_get_property_value(hid, "HID_ID") : nullptr;
+    unsigned bus = 0;
+    return id && std::sscanf(id, "%x:%x:%x", &bus, vendorId, productId) == 3 &&
+           *vendorId <= 0xFFFF && *productId <= 0xFFFF;
+}
+
+void wake(int eventFd)
+{
+    const std::uint64_t one = 1;
+    while (::write(eventFd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void drain(int eventFd)
+{
+    std::uint64_t count = 0;
+    while (::read(eventFd, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+}
+
+// An open device node. A read in progress holds its own reference, so that closing
+// the handle on another thread never closes the descriptor under poll().
+struct OpenNode
+{
+    int fd = -1;
+    int wakeFd = -1; // read handles: written by cancelRead and close
+    bool forReading = false;
+
+    ~OpenNode()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        if (wakeFd >= 0)
+            ::close(wakeFd);
+    }
+};
+
 class LinuxBackend : public Backend
 {
 public:
-    std::vector<DeviceInfo> enumerate() override { return {}; }
-    Handle openRead(const std::string &) override { return InvalidHandle; }
-    Handle openWrite(const std::string &) override { return InvalidHandle; }
-    void close(Handle) override {}
-    bool caps(Handle, Caps *) override { return false; }
-    bool setFeature(Handle, const std::uint8_t *, std::size_t) override { return false; }
-    ReadResult read(Handle, std::uint8_t *, std::size_t, int, std::size_t *) override
-    {
-        return ReadResult::Failed;
-    }
-    void cancelRead(Handle) override {}
-    void setChangeHandler(ChangeHandler) override {}
+    ~LinuxBackend() override;
+
+    std::vector<DeviceInfo> enumerate() override;
+    Handle openRead(const std::string &path) override;
+    Handle openWrite(const std::string &path) override;
+    void close(Handle handle) override;
+    bool caps(Handle handle, Caps *out) override;
+    bool setFeature(Handle handle, const std::uint8_t *data, std::size_t length) override;
+    ReadResult read(Handle handle, std::uint8_t *buffer, std::size_t length, int timeoutMs,
+                    std::size_t *transferred) override;
+    void cancelRead(Handle handle) override;
+    void setChangeHandler(ChangeHandler handler) override;
+
+private:
+    std::shared_ptr<OpenNode> find(Handle handle);
+    Handle open(const std::string &path, bool forReading);
+    bool arrivedRecently(const std::string &node);
+    void startMonitor();
+    void stopMonitor();
+    void watch(udev *context, udev_monitor *monitor, int stopFd);
+    void deviceEvent(udev_device *device);
+    void notify(DeviceChange change, const std::string &path);
+
+    std::mutex mutex; // guards everything below but the monitor thread itself
+    std::map<Handle, std::shared_ptr<OpenNode>> nodes;
+    Handle nextHandle = 1; // never reused, so a stale handle stays stale
+    // Removal events come after sysfs is gone: the ids are remembered per node.
+    std::map<std::string, std::string> knownPaths;
+    std::map<std::string, Clock::time_point> arrivals;
+    ChangeHandler changeHandler;
+
+    std::mutex monitorMutex; // one start or stop of the monitor at a time
+    std::thread monitorThread;
+    int monitorStopFd = -1;
 };
+
+LinuxBackend::~LinuxBackend()
+{
+    std::lock_guard<std::mutex> serial(monitorMutex);
+    stopMonitor();
+}
+
+std::vector<DeviceInfo> LinuxBackend::enumerate()
+{
+    std::vector<DeviceInfo> devices;
+    udev *context = udev_new();
+    if (!context)
+        return devices;
+    udev_enumerate *scan = udev_enumerate_new(context);
+    if (scan) {
+        udev_enumerate_add_match_subsystem(scan, "hidraw");
+        udev_enumerate_scan_devices(scan);
+        udev_list_entry *entry;
+        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(scan))
+        {
+            udev_device *device =
+                udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+            if (!device)
+                continue;
+            const char *node = udev_device_get_devnode(device);
+            unsigned vendorId = 0;
+            unsigned productId = 0;
+            if (node && hidIds(device, &vendorId, &productId)) {
+                DeviceInfo info;
+                info.path = interfacePath(node, vendorId, productId);
+                info.vendorId = static_cast<std::uint16_t>(vendorId);
+                info.productId = static_cast<std::uint16_t>(productId);
+                devices.push_back(info);
+                std::lock_guard<std::mutex> lock(mutex);
+                knownPaths[node] = info.path;
+            }
+            udev_device_unref(device);
+        }
+        udev_enumerate_unref(scan);
+    }
+    udev_unref(context);
+    return devices;
+}
+
+bool LinuxBackend::arrivedRecently(const std::string &node)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto it = arrivals.find(node);
+    return it != arrivals.end() && Clock::now() - it->second < arrivalGrace;
+}
+
+Handle LinuxBackend::open(const std::string &path, bool forReading)
+{
+    const std::string node = deviceNode(path);
+    if (node.compare(0, 5, "/dev/") != 0)
+        return InvalidHandle;
+    // The read side never blocks in read(): poll() decides when there is a report.
+    const int flags = (forReading ? O_RDONLY | O_NONBLOCK : O_WRONLY) | O_CLOEXEC;
+    int fd;
+    while ((fd = ::open(node.c_str(), flags)) < 0) {
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        if ((error != EACCES && error != EPERM && error != ENOENT) || !arrivedRecently(node))
+            return InvalidHandle;
+        std::this_thread::sleep_for(openRetryPause);
+    }
+
+    auto opened = std::make_shared<OpenNode>();
+    opened->fd = fd;
+    opened->forReading = forReading;
+    if (forReading) {
+        opened->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (opened->wakeFd < 0)
+            return InvalidHandle;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    const Handle handle = nextHandle++;
+    nodes[handle] = std::move(opened);
+    return handle;
+}
+
+Handle LinuxBackend::openRead(const std::string &path)
+{
+    return open(path, true);
+}
+
+Handle LinuxBackend::openWrite(const std::string &path)
+{
+    return open(path, false);
+}
+
+std::shared_ptr<OpenNode> LinuxBackend::find(Handle handle)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto it = nodes.find(handle);
+    return it == nodes.end() ? nullptr : it->second;
+}
+
+void LinuxBackend::close(Handle handle)
+{
+    std::shared_ptr<OpenNode> node;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const auto it = nodes.find(handle);
+        if (it == nodes.end())
+            return;
+        node = std::move(it->second);
+        nodes.erase(it);
+    }
+    // A pending read ends now; the descriptor goes with the last reference.
+    if (node->forReading)
+        wake(node->wakeFd);
+}
+
+bool LinuxBackend::caps(Handle handle, Caps *out)
+{
+    const std::shared_ptr<OpenNode> node = find(handle);
+    if (!node)
+        return false;
+    int size = 0;
+    if (ioctl(node->fd, HIDIOCGRDESCSIZE, &size) < 0 || size <= 0 || size > HID_MAX_DESCRIPTOR_SIZE)
+        return false;
+    auto descriptor = std::make_unique<hidraw_report_descriptor>();
+    descriptor->size = static_cast<std::uint32_t>(size);
+    if (ioctl(node->fd, HIDIOCGRDESC, descriptor.get()) < 0)
+        return false;
+    std::vector<ReportLengths> reports;
+    if (!parseReportDescriptor(descriptor->value, descriptor->size, &reports))
+        return false;
+    *out = capsFromReports(reports);
+    return true;
+}
+
+bool LinuxBackend::setFeature(Handle handle, const std::uint8_t *data, std::size_t length)
+{
+    const std::shared_ptr<OpenNode> node = find(handle);
+    if (!node || node->forReading || length == 0 || length > maxFeatureLength)
+        return false;
+    // The ioctl writes nothing back for a feature report set, but takes a non-const buffer.
+    std::vector<std::uint8_t> report(data, data + length);
+    return ioctl(node->fd, HIDIOCSFEATURE(length), report.data()) >= 0;
+}
+
+ReadResult LinuxBackend::read(Handle handle, std::uint8_t *buffer, std::size_t length,
+                              int timeoutMs, std::size_t *transferred)
+{
+    *transferred = 0;
+    const std::shared_ptr<OpenNode> node = find(handle);
+    if (!node || !node->forReading)
+        return ReadResult::Failed;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            wait = static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count()));
+        }
+        pollfd fds[2] = {{node->wakeFd, POLLIN, 0}, {node->fd, POLLIN, 0}};
+        const int ready = poll(fds, 2, wait);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            return ReadResult::Failed;
+        }
+        // A cancel (or close) wins over a report, and is used up by this read.
+        if (fds[0].revents != 0) {
+            drain(node->wakeFd);
+            return ReadResult::Failed;
+        }
+        if (ready == 0)
+            return ReadResult::TimedOut;
+        // Reports queued before an unplug can still be read; after them hidraw
+        // answers EIO, and poll() reports the hang-up.
+        if (fds[1].revents & POLLIN) {
+            const ssize_t n = ::read(node->fd, buffer, length);
+            if (n > 0) {
+                *transferred = static_cast<std::size_t>(n);
+                return ReadResult::Ok;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            return ReadResult::Failed;
+        }
+        return ReadResult::Failed; // POLLHUP, POLLERR, POLLNVAL
+    }
+}
+
+void LinuxBackend::cancelRead(Handle handle)
+{
+    const std::shared_ptr<OpenNode> node = find(handle);
+    if (node && node->forReading)
+        wake(node->wakeFd);
+}
+
+void LinuxBackend::setChangeHandler(ChangeHandler handler)
+{
+    std::lock_guard<std::mutex> serial(monitorMutex);
+    const bool wanted = static_cast<bool>(handler);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        changeHandler = std::move(handler);
+    }
+    if (wanted && !monitorThread.joinable())
+        startMonitor();
+    else if (!wanted && monitorThread.get_id() != std::this_thread::get_id())
+        stopMonitor();
+}
+
+void LinuxBackend::startMonitor()
+{
+    // Without a monitor there are no notifications, as with a failed registration
+    // on Windows: nothing is reported.
+    udev *context = udev_new();
+    udev_monitor *monitor = context ? udev_monitor_new_from_netlink(context, "udev") : nullptr;
+    const int stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (!monitor || stopFd < 0 ||
+        udev_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr) < 0 ||
+        udev_monitor_enable_receiving(monitor) < 0) {
+        if (stopFd >= 0)
+            ::close(stopFd);
+        if (monitor)
+            udev_monitor_unref(monitor);
+        if (context)
+            udev_unref(context);
+        return;
+    }
+    monitorStopFd = stopFd;
+    monitorThread = std::thread(&LinuxBackend::watch, this, context, monitor, stopFd);
+    // Learns the ids of the devices present now, so that their removal can be named.
+    enumerate();
+}
+
+void LinuxBackend::stopMonitor()
+{
+    if (!monitorThread.joinable())
+        return;
+    wake(monitorStopFd);
+    monitorThread.join();
+    ::close(monitorStopFd);
+    monitorStopFd = -1;
+}
+
+void LinuxBackend::watch(udev *context, udev_monitor *monitor, int stopFd)
+{
+    pollfd fds[2] = {{stopFd, POLLIN, 0}, {udev_monitor_get_fd(monitor), POLLIN, 0}};
+    for (;;) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (fds[0].revents != 0)
+            break;
+        if (fds[1].revents & POLLIN) {
+            if (udev_device *device = udev_monitor_receive_device(monitor)) {
+                deviceEvent(device);
+                udev_device_unref(device);
+            }
+        } else if (fds[1].revents != 0) {
+            break;
+        }
+    }
+    udev_monitor_unref(monitor);
+    udev_unref(context);
+}
+
+void LinuxBackend::deviceEvent(udev_device *device)
+{
+    const char *action = udev_device_get_action(device);
+    const char *devnode = udev_device_get_devnode(device);
+    if (!action || !devnode)
+        return;
+    const std::string node = devnode;
+    std::string path = node;
+    if (std::strcmp(action, "add") == 0) {
+        unsigned vendorId = 0;
+        unsigned productId = 0;
+        if (hidIds(device, &vendorId, &productId))
+            path = interfacePath(node, vendorId, productId);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            knownPaths[node] = path;
+            arrivals[node] = Clock::now();
+        }
+        notify(DeviceChange::Arrival, path);
+    } else if (std::strcmp(action, "remove") == 0) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            const auto known = knownPaths.find(node);
+            if (known != knownPaths.end()) {
+                path = known->second;
+                knownPaths.erase(known);
+            }
+            arrivals.erase(node);
+        }
+        notify(DeviceChange::Removal, path);
+    }
+}
+
+void LinuxBackend::notify(DeviceChange change, const std::string &path)
+{
+    ChangeHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        handler = changeHandler;
+    }
+    if (handler)
+        handler(change, path);
+}
 
 std::string baseName(const std::string &path)
 {
@@ -41,6 +457,7 @@ Backend &nativeBackend()
     return instance;
 }
 
+// Linux has no window messages for devices: the backend's change handler reports them.
 int registerDeviceNotifications(void *)
 {
     return 1;

@@ -1,5 +1,6 @@
-// Lists the HID interfaces the platform layer sees and the report lengths of those
-// with the given ids: a quick look at what the tools will find on this machine.
+// Lists the HID interfaces the platform layer sees, and for those with the given ids
+// their report lengths and first input report: a quick look at what the tools will
+// find on this machine.
 // Usage: hidprobe [vendor-hex product-hex]   (default 0483 0526)
 
 #include "hidplatform.h"
@@ -38,6 +39,27 @@ int main(int argc, char **argv)
             std::printf("  capabilities unreadable\n");
         }
         backend.close(handle);
+
+        const hidplatform::Handle reader = backend.openRead(device.path);
+        std::uint8_t report[64] = {};
+        std::size_t length = 0;
+        switch (reader == hidplatform::InvalidHandle
+                    ? hidplatform::ReadResult::Failed
+                    : backend.read(reader, report, sizeof report, 1000, &length)) {
+        case hidplatform::ReadResult::Ok:
+            std::printf("  input report:");
+            for (std::size_t i = 0; i < length; ++i)
+                std::printf(" %02x", report[i]);
+            std::printf("\n");
+            break;
+        case hidplatform::ReadResult::TimedOut:
+            std::printf("  no input report within 1 s\n");
+            break;
+        case hidplatform::ReadResult::Failed:
+            std::printf("  cannot read\n");
+            break;
+        }
+        backend.close(reader);
     }
     std::printf("%zu interfaces, %d with %04lx:%04lx\n", devices.size(), matches, vendorId,
                 productId);
