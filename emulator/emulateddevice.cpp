@@ -86,6 +86,11 @@ hidplatform::Caps EmulatedDevice::caps() const
     return caps;
 }
 
+bool EmulatedDevice::acceptsOpen(bool forReading) const
+{
+    return forReading ? config.openableForReading : config.openableForWriting;
+}
+
 bool EmulatedDevice::onFeature(const std::uint8_t *data, std::size_t length)
 {
     int packet = -1;

@@ -35,6 +35,8 @@ struct DeviceConfig
     int refuseFromPacket = -1;       // refuse every feature report from data packet k on
     int unplugAtPacket = -1;         // pulled out when data packet k arrives
     std::string imageFolder;         // where the received images are written on ARM end
+    bool openableForReading = true;
+    bool openableForWriting = true;
 };
 
 class EmulatedDevice : public hidplatform::VirtualDevice
@@ -51,6 +53,7 @@ public:
     hidplatform::DeviceInfo info() const override;
     hidplatform::Caps caps() const override;
     bool onFeature(const std::uint8_t *data, std::size_t length) override;
+    bool acceptsOpen(bool forReading) const override;
 
     // Sends one input report (20 bytes, zero-padded) to every open read handle.
     void sendReport(std::vector<std::uint8_t> report);

@@ -95,7 +95,7 @@ Handle EmulatedBackend::open(const std::string &path, bool forReading)
 {
     std::lock_guard<std::mutex> lock(mutex);
     VirtualDevice *device = presentDevice(path);
-    if (!device)
+    if (!device || !device->acceptsOpen(forReading))
         return InvalidHandle;
     const Handle handle = nextHandle++;
     OpenHandle &h = handles[handle];

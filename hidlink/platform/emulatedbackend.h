@@ -22,6 +22,8 @@ public:
     virtual Caps caps() const = 0;
     // A feature report written by the host; false refuses it as a failing driver call.
     virtual bool onFeature(const std::uint8_t *data, std::size_t length) = 0;
+    // False makes opening the device this way fail, as a driver may refuse it.
+    virtual bool acceptsOpen(bool forReading) const = 0;
 };
 
 class EmulatedBackend : public Backend
