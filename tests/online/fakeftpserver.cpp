@@ -1,0 +1,213 @@
+#include "fakeftpserver.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+constexpr int PollMs = 20;
+
+int listenLoopback(std::uint16_t *port)
+{
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(socket, reinterpret_cast<sockaddr *>(&address), size);
+    ::listen(socket, 4);
+    ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &size);
+    *port = ntohs(address.sin_port);
+    return socket;
+}
+
+bool readable(int socket, int timeoutMs)
+{
+    pollfd entry{socket, POLLIN, 0};
+    return ::poll(&entry, 1, timeoutMs) > 0;
+}
+
+void sendAll(int socket, const std::string &data)
+{
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t sent = ::send(socket, data.data() + done, data.size() - done, MSG_NOSIGNAL);
+        if (sent <= 0)
+            return;
+        done += static_cast<std::size_t>(sent);
+    }
+}
+} // namespace
+
+FakeFtpServer::FakeFtpServer(FakeFtpOptions serverOptions) : options(std::move(serverOptions))
+{
+    listener = listenLoopback(&listenPort);
+    thread = std::thread([this] { serve(); });
+}
+
+FakeFtpServer::~FakeFtpServer()
+{
+    stopping = true;
+    thread.join();
+    ::close(listener);
+}
+
+std::vector<std::string> FakeFtpServer::commands() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return received;
+}
+
+void FakeFtpServer::serve()
+{
+    while (!stopping) {
+        if (!readable(listener, PollMs))
+            continue;
+        const int control = ::accept(listener, nullptr, nullptr);
+        if (control >= 0) {
+            session(control);
+            ::close(control);
+        }
+    }
+}
+
+void FakeFtpServer::reply(int control, const std::string &text)
+{
+    if (!options.splitReplies || text.size() < 2) {
+        sendAll(control, text);
+        return;
+    }
+    const std::size_t half = text.size() / 2;
+    sendAll(control, text.substr(0, half));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    sendAll(control, text.substr(half));
+}
+
+bool FakeFtpServer::readLine(int control, std::string *buffer, std::string *line)
+{
+    for (;;) {
+        const std::size_t end = buffer->find("\r\n");
+        if (end != std::string::npos) {
+            *line = buffer->substr(0, end);
+            buffer->erase(0, end + 2);
+            return true;
+        }
+        if (stopping)
+            return false;
+        if (!readable(control, PollMs))
+            continue;
+        char chunk[512];
+        const ssize_t got = ::recv(control, chunk, sizeof chunk, 0);
+        if (got <= 0)
+            return false;
+        buffer->append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+int FakeFtpServer::openPassive(int control)
+{
+    if (!options.pasvReply.empty()) {
+        reply(control, options.pasvReply);
+        return -1;
+    }
+    std::uint16_t port = 0;
+    const int data = listenLoopback(&port);
+    reply(control, "227 Entering Passive Mode (" + options.passiveHost + "," +
+                       std::to_string(port / 256) + "," + std::to_string(port % 256) + ").\r\n");
+    return data;
+}
+
+int FakeFtpServer::acceptData(int dataListener)
+{
+    if (dataListener < 0)
+        return -1;
+    int data = -1;
+    for (int waited = 0; data < 0 && waited < 2000 && !stopping; waited += PollMs) {
+        if (readable(dataListener, PollMs))
+            data = ::accept(dataListener, nullptr, nullptr);
+    }
+    ::close(dataListener);
+    return data;
+}
+
+void FakeFtpServer::session(int control)
+{
+    if (!options.silent)
+        reply(control, options.greeting);
+    std::string buffer;
+    std::string line;
+    int passive = -1;
+    while (readLine(control, &buffer, &line)) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            received.push_back(line);
+        }
+        if (options.silent)
+            continue;
+        const std::size_t space = line.find(' ');
+        const std::string verb = line.substr(0, space);
+        const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
+
+        if (verb == "USER") {
+            reply(control, "331 Password required.\r\n");
+        } else if (verb == "PASS") {
+            reply(control, "230 Logged in.\r\n");
+        } else if (verb == "TYPE") {
+            reply(control, "200 Type set.\r\n");
+        } else if (verb == "PASV") {
+            if (passive >= 0)
+                ::close(passive);
+            passive = openPassive(control);
+        } else if (verb == "SIZE") {
+            const auto custom = options.sizeReplies.find(argument);
+            const auto file = options.files.find(argument);
+            if (custom != options.sizeReplies.end())
+                reply(control, custom->second);
+            else if (file != options.files.end())
+                reply(control, "213 " + std::to_string(file->second.size()) + "\r\n");
+            else
+                reply(control, "550 No such file.\r\n");
+        } else if (verb == "LIST" || verb == "RETR") {
+            std::string content = "-rw-r--r-- 1 owner group 4 Jan 01 12:00 listed.bin\r\n";
+            if (verb == "RETR") {
+                const auto file = options.files.find(argument);
+                if (file == options.files.end()) {
+                    reply(control, "550 No such file.\r\n");
+                    continue;
+                }
+                content = file->second.substr(0, options.dataLimit);
+            }
+            const int data = acceptData(passive);
+            passive = -1;
+            if (data < 0) {
+                reply(control, "425 Can't open data connection.\r\n");
+                continue;
+            }
+            const std::string done = "226 Transfer complete.\r\n";
+            if (options.joinTransferReplies) {
+                sendAll(data, content);
+                ::close(data);
+                reply(control, options.transferStart + done);
+            } else {
+                reply(control, options.transferStart);
+                sendAll(data, content);
+                ::close(data);
+                reply(control, done);
+            }
+        } else if (verb == "MKD") {
+            reply(control, options.mkdReply);
+        } else if (verb == "QUIT") {
+            reply(control, "221 Goodbye.\r\n");
+            break;
+        } else {
+            reply(control, "502 Not implemented.\r\n");
+        }
+    }
+    if (passive >= 0)
+        ::close(passive);
+}

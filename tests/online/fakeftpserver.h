@@ -1,0 +1,55 @@
+#pragma once
+// A scripted FTP server on loopback for the faults real servers show only now and then:
+// split replies, odd greetings, joined transfer replies, bad PASV answers, silence.
+// It serves one connection after another on its own thread.
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct FakeFtpOptions
+{
+    std::string greeting = "220 fake server ready\r\n";
+    bool silent = false;              // accept and record commands, never answer
+    bool splitReplies = false;        // every reply in two sends, 50 ms apart
+    bool joinTransferReplies = false; // data first, then the 1xx and the 226 in one send
+    std::string transferStart = "150 Opening BINARY mode data connection.\r\n";
+    std::string passiveHost = "127,0,0,1"; // the host the PASV reply names
+    std::string pasvReply;                 // when set: the whole PASV answer, no data port
+    std::string mkdReply = "257 \"folder\" created.\r\n";
+    std::map<std::string, std::string> files;       // server name -> content
+    std::map<std::string, std::string> sizeReplies; // server name -> whole SIZE answer
+    std::size_t dataLimit = std::string::npos;      // send at most this much of a file
+};
+
+class FakeFtpServer
+{
+public:
+    explicit FakeFtpServer(FakeFtpOptions options);
+    ~FakeFtpServer();
+    FakeFtpServer(const FakeFtpServer &) = delete;
+    FakeFtpServer &operator=(const FakeFtpServer &) = delete;
+
+    std::uint16_t port() const { return listenPort; }
+    std::vector<std::string> commands() const;
+
+private:
+    void serve();
+    void session(int control);
+    bool readLine(int control, std::string *buffer, std::string *line);
+    void reply(int control, const std::string &text);
+    int openPassive(int control);
+    int acceptData(int listener);
+
+    FakeFtpOptions options;
+    int listener = -1;
+    std::uint16_t listenPort = 0;
+    std::atomic<bool> stopping{false};
+    mutable std::mutex mutex;
+    std::vector<std::string> received;
+    std::thread thread;
+};

@@ -1,0 +1,103 @@
+#include "ftpserverfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+const char Script[] = R"(
+import logging, sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+logging.basicConfig(level=logging.WARNING)
+authorizer = DummyAuthorizer()
+authorizer.add_user("ftp", "kwx", sys.argv[1], perm="elradfmwMT")
+handler = FTPHandler
+handler.authorizer = authorizer
+server = FTPServer(("127.0.0.1", 0), handler)
+print(server.address[1], flush=True)
+server.serve_forever()
+)";
+} // namespace
+
+FtpServerFixture::FtpServerFixture() = default;
+
+FtpServerFixture::~FtpServerFixture()
+{
+    stop();
+}
+
+bool FtpServerFixture::start(QString *error)
+{
+    if (!folder.isValid()) {
+        *error = QStringLiteral("no temporary folder");
+        return false;
+    }
+    // Debian's interpreter: the first python3 on PATH may not see python3-pyftpdlib.
+    process.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-u"), QStringLiteral("-c"),
+                                                       QString::fromLatin1(Script), folder.path()});
+    if (!process.waitForStarted(5000)) {
+        *error = QStringLiteral("/usr/bin/python3 did not start");
+        return false;
+    }
+    while (!process.canReadLine()) {
+        if (!process.waitForReadyRead(10000)) {
+            *error = QStringLiteral("pyftpdlib did not start: ") +
+                     QString::fromLocal8Bit(process.readAllStandardError());
+            stop();
+            return false;
+        }
+    }
+    serverPort = static_cast<quint16>(process.readLine().trimmed().toUInt());
+    return serverPort != 0;
+}
+
+void FtpServerFixture::stop()
+{
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+UpdateServer FtpServerFixture::server() const
+{
+    UpdateServer address;
+    address.host = QStringLiteral("127.0.0.1");
+    address.port = serverPort;
+    address.connectTimeoutMs = 2000;
+    address.stallTimeoutMs = 5000;
+    return address;
+}
+
+bool FtpServerFixture::put(const QString &relativePath, const QByteArray &content) const
+{
+    const QString path = folder.filePath(relativePath);
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+QByteArray FtpServerFixture::served(const QString &relativePath) const
+{
+    QFile file(folder.filePath(relativePath));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+quint16 ClosedPort()
+{
+    // Bound and closed again without listen: the port is free and refuses connections.
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr *>(&address), size);
+    ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}

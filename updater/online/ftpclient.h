@@ -1,0 +1,82 @@
+#pragma once
+// A small blocking FTP client: one control connection, passive-mode data connections.
+// One client per use and per thread; every connect and every wait for the server is bounded.
+
+#include "socketshim.h"
+
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class FtpClient
+{
+public:
+    static constexpr int DefaultConnectTimeoutMs = 5000;
+    static constexpr int DefaultReplyTimeoutMs = 20000;
+    // A reply longer than this is treated as a broken server, not buffered further.
+    static constexpr std::size_t MaxReplyLength = 64 * 1024;
+
+    FtpClient();
+    ~FtpClient();
+    FtpClient(const FtpClient &) = delete;
+    FtpClient &operator=(const FtpClient &) = delete;
+
+    int SetServer(const QString &server, const QString &user, const QString &password);
+    void SetControlPort(std::uint16_t port);
+    // connectMs bounds each connect, replyMs each silence of the server (control or data).
+    void SetTimeouts(int connectMs, int replyMs);
+
+    int Login();
+    int SendCommand(const std::string &command);
+    int GetReply(int expectedCode, const std::string &message);
+    int OpenDataConnection();
+    int ListDirectory();
+    long long FileSize(const std::string &name);
+    int ChangeDirectory(const std::string &folder);
+    int Upload(const std::string &localPath);
+    int Remove(const std::string &name);
+    int RemoveDirectory(const std::string &folder);
+    int Rename(const std::string &oldName, const std::string &newName);
+    int MakeDirectory(const std::string &folder);
+    int Download(const std::string &name, const std::string &localFolder);
+    int Quit();
+
+    const std::string &ReplyText() const { return replyText; }
+    // Entry names of the last listing.
+    const std::vector<std::string> &ListedNames() const { return listedNames; }
+
+private:
+    enum class ReadResult
+    {
+        Ok,
+        Closed,
+        TimedOut,
+        TooLong
+    };
+
+    ReadResult ReadReply(std::string *reply);
+    // Reads the data connection to its end, handing each chunk to `sink`; false on
+    // silence, a read error or a sink that refuses the data.
+    template <typename Sink> bool DrainData(Sink sink);
+    void CloseData();
+
+    std::uint32_t address = 0;
+    std::uint16_t controlPort = 21;
+    std::string serverText;
+    std::string user;
+    std::string password;
+    std::vector<char> receiveBuffer;
+    std::vector<char> transferBuffer;
+    socketshim::Socket controlSocket = socketshim::InvalidSocket;
+    socketshim::Socket dataSocket = socketshim::InvalidSocket;
+    std::string replyText;
+    // Bytes read past the end of the last reply: the start of the next one.
+    std::string pending;
+    std::vector<std::string> listedNames;
+    int connectTimeoutMs = DefaultConnectTimeoutMs;
+    int replyTimeoutMs = DefaultReplyTimeoutMs;
+    bool libraryStarted = false;
+    // Set once a reply was lost: every later reply would be out of step.
+    bool controlBroken = false;
+};

@@ -1,0 +1,9 @@
+#include "updateserver.h"
+
+UpdateServer UpdateServer::BuildDefault()
+{
+    UpdateServer server;
+    server.host = QStringLiteral(UPDATE_SERVER_HOST);
+    server.port = UPDATE_SERVER_PORT;
+    return server;
+}
