@@ -23,8 +23,9 @@ void show(QWidget *parent, const QLocale &locale, const QString &englishTitle,
         box.exec();
         return;
     }
-    // Yes as the only button, No named as the default: Qt shows a single Yes.
-    QMessageBox::warning(parent, englishTitle, english, QMessageBox::Yes, QMessageBox::No);
+    // A single Yes button. (Naming No as the default besides, as older code did,
+    // makes Qt 5 fall back to its old API and show a No button as well.)
+    QMessageBox::warning(parent, englishTitle, english, QMessageBox::Yes);
 }
 
 bool completion(const QLocale &locale)
