@@ -1,0 +1,195 @@
+#include "mainwindow.h"
+
+#include "deviceidentity.h"
+#include "monitorreports.h"
+#include "ui_mainwindow.h"
+#include "usbthread.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMouseEvent>
+
+namespace {
+
+const char *const LampLit = "border-image: url(://LED1);";
+const char *const LampUnlit = "border-image: url(://LED2);";
+
+QPoint rounded(const QPointF &p)
+{
+    return QPoint(qRound(p.x()), qRound(p.y()));
+}
+
+} // namespace
+
+// The images sit in the window's library; a static library does not register them.
+static void initResources()
+{
+    Q_INIT_RESOURCE(monitor);
+}
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), link(0x0483, 0x0526)
+{
+    initResources();
+    ui->setupUi(this);
+    ui->Bar->useCentredValueLayout();
+
+    setWindowFlags(Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+
+    OpenUSBHandle();
+    USBRegistration();
+    connect(&notifier, &DeviceNotifier::arrived, this, &MainWindow::deviceArrived);
+    connect(&notifier, &DeviceNotifier::removed, this, &MainWindow::deviceRemoved);
+    if (link.deviceFound)
+        startReader();
+
+    onInit();
+    connect(ui->Ruler, &SliderRuler::FinalDataChange, this, &MainWindow::onSendData);
+    onSendData800301();
+
+    ui->LED5->setStyleSheet(QStringLiteral("border-image:url(://LED2);"));
+    ui->LED6->setStyleSheet(QStringLiteral("border-image:url(://LED2);"));
+}
+
+MainWindow::~MainWindow()
+{
+    // Joined first: the reader reads through the link's handle.
+    delete readerThread;
+    readerThread = nullptr;
+    link.closeReadHandle();
+    if (link.writeHandle != hidplatform::InvalidHandle)
+        hidplatform::backend().close(link.writeHandle);
+    delete ui;
+}
+
+int MainWindow::OpenUSBHandle()
+{
+    return link.OpenUSBHandle();
+}
+
+int MainWindow::USBRegistration()
+{
+    return notifier.registerWindow(reinterpret_cast<void *>(winId()));
+}
+
+void MainWindow::startReader()
+{
+    readerThread = new monitor::USBThread(link.readHandle, link.deviceFound, this);
+    readerThread->StopOrStart(true);
+    readerThread->start(QThread::InheritPriority);
+    connect(readerThread, &monitor::USBThread::ReportDataBuffer, this, &MainWindow::onDealData);
+    connect(readerThread, &monitor::USBThread::ReportDataBuffer800a, this,
+            &MainWindow::onDealData800a);
+    connect(readerThread, &monitor::USBThread::ReportDataBufferLed, this,
+            &MainWindow::onDealDataLED);
+}
+
+void MainWindow::onInit()
+{
+    ui->Ruler->setValue(0.0, 1);
+    ui->Ruler->setValue(1024.0, 2);
+    ui->Ruler->setValue(3072.0, 3);
+    ui->Ruler->setValue(4095.0, 4);
+}
+
+void MainWindow::on_toolButton_released()
+{
+    QCoreApplication::quit();
+}
+
+bool MainWindow::isOurDevice(const QString &path) const
+{
+    return deviceidentity::pathMatches(path, QStringLiteral("0483"), link.productIdText);
+}
+
+void MainWindow::deviceArrived(const QString &path)
+{
+    if (!isOurDevice(path))
+        return;
+    OpenUSBHandle();
+    if (!readerThread) {
+        startReader();
+        return;
+    }
+    readerThread->Slot_init(link.readHandle, link.deviceFound);
+    readerThread->StopOrStart(true);
+}
+
+void MainWindow::deviceRemoved(const QString &path)
+{
+    if (!isOurDevice(path))
+        return;
+    if (readerThread)
+        readerThread->StopOrStart(false);
+}
+
+bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, long *)
+{
+    // Windows brings arrivals and removals as messages; other systems through the
+    // backend. Either way they reach deviceArrived/deviceRemoved.
+    notifier.handleNativeEvent(eventType, message);
+    return false;
+}
+
+void MainWindow::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    dragging = true;
+    dragOrigin = rounded(event->localPos());
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (dragging)
+        move(pos() + rounded(event->localPos()) - dragOrigin);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent *)
+{
+    dragging = false;
+}
+
+void MainWindow::onDealData(int data)
+{
+    ui->Bar->setValue(data);
+}
+
+void MainWindow::onDealData800a(QByteArray data)
+{
+    const std::array<int, 4> values = monitorreports::decodeValues(data);
+    for (int i = 0; i < 4; ++i)
+        ui->Ruler->setValue(double(values[i]), i + 1);
+}
+
+void MainWindow::onDealDataLED(QBitArray LedBitArray)
+{
+    ui->LED5->setStyleSheet(QLatin1String(LedBitArray.testBit(0) ? LampLit : LampUnlit));
+    ui->LED6->setStyleSheet(QLatin1String(LedBitArray.testBit(1) ? LampLit : LampUnlit));
+}
+
+void MainWindow::onSendData()
+{
+    std::array<double, 4> values;
+    for (int i = 0; i < 4; ++i)
+        values[i] = ui->Ruler->getValue(i);
+    featureReport = monitorreports::setValuesReport(values);
+    qDebug() << " numnber>>>>" << quint16(quint8(featureReport[5]) | quint8(featureReport[6]) << 8);
+    SendDataToUsb(reinterpret_cast<const unsigned char *>(featureReport.constData()));
+}
+
+void MainWindow::onSendData800301()
+{
+    featureReport = monitorreports::versionQuery();
+    SendDataToUsb(reinterpret_cast<const unsigned char *>(featureReport.constData()));
+}
+
+int MainWindow::SendDataToUsb(const unsigned char *report)
+{
+    const int result = link.SendDataToUsb(report);
+    if (result != -1)
+        qDebug() << "Length>>>>>>>>>>>>>>> " << link.lastWriteLength;
+    return result;
+}

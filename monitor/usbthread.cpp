@@ -1,0 +1,77 @@
+#include "usbthread.h"
+
+#include "monitorreports.h"
+
+#include <QDebug>
+
+namespace monitor {
+
+USBThread::USBThread(hidplatform::Handle hReadHandle, bool MyDevFound, QObject *parent)
+    : QThread(parent)
+{
+    Slot_init(hReadHandle, MyDevFound);
+    gate.setRunning(true);
+}
+
+USBThread::~USBThread()
+{
+    gate.shutdown();
+    wait();
+}
+
+void USBThread::StopOrStart(bool blstius)
+{
+    gate.setRunning(blstius);
+}
+
+void USBThread::SetFlushFile(bool flush)
+{
+    flushFile.store(flush);
+}
+
+void USBThread::Slot_init(hidplatform::Handle hReadHandle, bool MyDevFound)
+{
+    if (hReadHandle == hidplatform::InvalidHandle)
+        return;
+    gate.setHandle(hReadHandle);
+    // Kept as the found flag; the loop waits for a handle and the run flag only.
+    gate.setLinkUp(MyDevFound);
+}
+
+void USBThread::run()
+{
+    for (;;) {
+        // Sleeps while stopped or without a handle; invalid only when shut down.
+        const hidplatform::Handle handle = gate.waitForWork(false, false);
+        if (handle == hidplatform::InvalidHandle)
+            return;
+        // Cleared before every read: a failed or short read leaves zeros, which
+        // match no report kind.
+        std::uint8_t buffer[monitorreports::InputReportLength] = {};
+        std::size_t transferred = 0;
+        if (gate.read(handle, buffer, sizeof buffer, &transferred) == hidplatform::ReadResult::Ok)
+            dispatch(QByteArray(reinterpret_cast<const char *>(buffer), sizeof buffer));
+    }
+}
+
+void USBThread::dispatch(const QByteArray &report)
+{
+    switch (monitorreports::kindOf(report)) {
+    case monitorreports::Kind::Status: {
+        const monitorreports::Status status = monitorreports::decodeStatus(report);
+        emit ReportDataBuffer(status.value);
+        LedBitArray = status.lamps;
+        emit ReportDataBufferLed(LedBitArray);
+        qDebug() << "LedBitArray>>>>>>>" << LedBitArray;
+        break;
+    }
+    case monitorreports::Kind::Values:
+        valueReport = report;
+        emit ReportDataBuffer800a(valueReport);
+        break;
+    case monitorreports::Kind::Other:
+        break;
+    }
+}
+
+} // namespace monitor
