@@ -137,21 +137,25 @@ int FakeFtpServer::acceptData(int dataListener)
 
 void FakeFtpServer::session(int control)
 {
-    if (!options.silent)
+    bool silent = options.silent;
+    if (!silent)
         reply(control, options.greeting);
     std::string buffer;
     std::string line;
+    std::string folder; // current folder, "" for the root
     int passive = -1;
     while (readLine(control, &buffer, &line)) {
         {
             std::lock_guard<std::mutex> lock(mutex);
             received.push_back(line);
         }
-        if (options.silent)
-            continue;
         const std::size_t space = line.find(' ');
         const std::string verb = line.substr(0, space);
         const std::string argument = space == std::string::npos ? "" : line.substr(space + 1);
+        silent = silent || verb == options.silentFrom;
+        if (silent)
+            continue;
+        const std::string path = folder.empty() ? argument : folder + "/" + argument;
 
         if (verb == "USER") {
             reply(control, "331 Password required.\r\n");
@@ -159,13 +163,18 @@ void FakeFtpServer::session(int control)
             reply(control, "230 Logged in.\r\n");
         } else if (verb == "TYPE") {
             reply(control, "200 Type set.\r\n");
+        } else if (verb == "PWD") {
+            reply(control, "257 \"/\" is the current directory.\r\n");
+        } else if (verb == "CWD") {
+            folder = argument == "/" ? "" : path;
+            reply(control, "250 Directory changed.\r\n");
         } else if (verb == "PASV") {
             if (passive >= 0)
                 ::close(passive);
             passive = openPassive(control);
         } else if (verb == "SIZE") {
-            const auto custom = options.sizeReplies.find(argument);
-            const auto file = options.files.find(argument);
+            const auto custom = options.sizeReplies.find(path);
+            const auto file = options.files.find(path);
             if (custom != options.sizeReplies.end())
                 reply(control, custom->second);
             else if (file != options.files.end())
@@ -175,7 +184,7 @@ void FakeFtpServer::session(int control)
         } else if (verb == "LIST" || verb == "RETR") {
             std::string content = "-rw-r--r-- 1 owner group 4 Jan 01 12:00 listed.bin\r\n";
             if (verb == "RETR") {
-                const auto file = options.files.find(argument);
+                const auto file = options.files.find(path);
                 if (file == options.files.end()) {
                     reply(control, "550 No such file.\r\n");
                     continue;

@@ -1,0 +1,72 @@
+#include "ftpthread.h"
+
+#include "ftpclient.h"
+
+#include <QMutexLocker>
+
+FtpThread::FtpThread(QObject *parent) : QThread(parent) {}
+
+FtpThread::~FtpThread()
+{
+    SetRunning(false);
+    wait();
+}
+
+void FtpThread::SetRunning(bool run)
+{
+    QMutexLocker lock(&mutex);
+    running = run;
+    wake.wakeAll();
+}
+
+void FtpThread::SetPaths(const QString &name, const QString &folder)
+{
+    QMutexLocker lock(&mutex);
+    serverFileName = name;
+    localFolder = folder;
+}
+
+void FtpThread::SetServer(const UpdateServer &updateServer)
+{
+    QMutexLocker lock(&mutex);
+    server = updateServer;
+}
+
+int FtpThread::FetchOnce(const QString &name, const QString &folder)
+{
+    if (name.isEmpty() || folder.isEmpty())
+        return 0;
+    UpdateServer target;
+    {
+        QMutexLocker lock(&mutex);
+        target = server;
+    }
+    FtpClient client;
+    client.SetServer(target.host, target.user, target.password);
+    client.SetControlPort(target.port);
+    client.SetTimeouts(target.connectTimeoutMs, target.stallTimeoutMs);
+    if (client.Login() != 0)
+        return -1;
+    const std::string serverName = name.toUtf8().toStdString();
+    if (client.FileSize(serverName) <= 0)
+        return 0;
+    return client.Download(serverName, folder.toUtf8().toStdString()) == 1 ? 1 : -1;
+}
+
+void FtpThread::run()
+{
+    while (running) {
+        QString name;
+        QString folder;
+        {
+            QMutexLocker lock(&mutex);
+            name = serverFileName;
+            folder = localFolder;
+        }
+        if (FetchOnce(name, folder) == 1)
+            continue;
+        QMutexLocker lock(&mutex);
+        if (running)
+            wake.wait(&mutex, RetryPauseMs);
+    }
+}
