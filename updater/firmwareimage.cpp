@@ -48,10 +48,7 @@ Image fromBytes(const QByteArray &data)
 
 bool wellFormed(const Image &image)
 {
-    const qint64 dspLength = image.dspEnd - HeaderSize;
-    return image.headerComplete && image.dspEnd + image.armLength == image.data.size() &&
-           dspLength > 0 && dspLength % PacketSize == 0 && image.armLength > 0 &&
-           image.armLength % PacketSize == 0;
+    return formatProblem(image).isEmpty();
 }
 
 int openResult(const Image &image, quint16 deviceVersion)
@@ -61,6 +58,43 @@ int openResult(const Image &image, quint16 deviceVersion)
     if (qint32(deviceVersion) > image.fileVersion)
         return 2;
     return 0;
+}
+
+QByteArray pack(QByteArray dsp, QByteArray arm, qint32 version, char fill)
+{
+    const auto pad = [fill](QByteArray &image) {
+        const int rest = image.size() % PacketSize;
+        if (rest != 0)
+            image.append(QByteArray(int(PacketSize) - rest, fill));
+    };
+    pad(dsp);
+    pad(arm);
+    QByteArray file(HeaderSize, '\0');
+    const auto put = [&file](int at, quint32 value) {
+        for (int i = 0; i < 4; ++i)
+            file[at + i] = char(value >> (24 - 8 * i));
+    };
+    put(0, quint32(dsp.size()));
+    put(4, quint32(version));
+    put(8, quint32(arm.size()));
+    return file + dsp + arm;
+}
+
+QString formatProblem(const Image &image)
+{
+    if (!image.headerComplete)
+        return QStringLiteral("shorter than the 16-byte header");
+    const qint64 dspLength = image.dspEnd - HeaderSize;
+    if (image.dspEnd + image.armLength != image.data.size())
+        return QStringLiteral("size %1 is not 16 + %2 + %3")
+            .arg(image.data.size())
+            .arg(dspLength)
+            .arg(image.armLength);
+    if (dspLength <= 0 || dspLength % PacketSize != 0)
+        return QStringLiteral("DSP length %1 is not a positive multiple of 8").arg(dspLength);
+    if (image.armLength <= 0 || image.armLength % PacketSize != 0)
+        return QStringLiteral("ARM length %1 is not a positive multiple of 8").arg(image.armLength);
+    return QString();
 }
 
 int versionCheck(int productId, quint16 deviceVersion, qint32 fileVersion)

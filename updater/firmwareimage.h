@@ -42,6 +42,12 @@ bool wellFormed(const Image &image);
 // (a warning only), 0 otherwise.
 int openResult(const Image &image, quint16 deviceVersion);
 
+// A firmware file from two images, each padded with `fill` to whole 8-byte packets.
+QByteArray pack(QByteArray dsp, QByteArray arm, qint32 version, char fill);
+
+// Why `openResult` refused an image, in words, or an empty text.
+QString formatProblem(const Image &image);
+
 // The product family rule: 1 fits, -1 the file does not match the device, -2 the
 // device's software type is not known for this product.
 int versionCheck(int productId, quint16 deviceVersion, qint32 fileVersion);

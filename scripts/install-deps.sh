@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing the tools need.
+set -euo pipefail
+packages=(
+    cmake g++ make pkg-config
+    qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
+    libcurl4-openssl-dev libudev-dev
+    fonts-wqy-zenhei
+    python3 python3-pyftpdlib
+    umockdev libumockdev-dev
+)
+if [ "${1:-}" = "--ci" ]; then
+    # What only CI needs: the Windows cross compiler and clang for the fuzzers.
+    packages+=(g++-mingw-w64-x86-64 clang libclang-rt-14-dev)
+fi
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+$sudo apt-get install -y -o DPkg::Lock::Timeout=300 "${packages[@]}"
