@@ -185,8 +185,11 @@ bool LinuxBackend::arrivedRecently(const std::string &node)
 
 Handle LinuxBackend::open(const std::string &path, bool forReading)
 {
+    // Only hidraw nodes: a path is never a way to open some other file.
     const std::string node = deviceNode(path);
-    if (node.compare(0, 5, "/dev/") != 0)
+    const std::string prefix = "/dev/hidraw";
+    if (node.compare(0, prefix.size(), prefix) != 0 ||
+        node.find('/', prefix.size()) != std::string::npos)
         return InvalidHandle;
     // The read side never blocks in read(): poll() decides when there is a report.
     const int flags = (forReading ? O_RDONLY | O_NONBLOCK : O_WRONLY) | O_CLOEXEC;

@@ -524,8 +524,11 @@ void tst_HidRaw::openRetriedAfterArrival()
     backend().setChangeHandler(
         [log](DeviceChange change, const std::string &path) { log->add(change, path); });
 
-    // A node that has not appeared and did not just arrive is not waited for.
+    // A node that has not appeared and did not just arrive is not waited for, and
+    // nothing but a hidraw node is opened.
     QCOMPARE(backend().openWrite("/dev/hidraw99#vid_0483&pid_0526"), InvalidHandle);
+    QCOMPARE(backend().openRead("/dev/hidraw0/../null#vid_0483&pid_0526"), InvalidHandle);
+    QCOMPARE(backend().openRead("/dev/null"), InvalidHandle);
 
     // The arrival is announced before its node can be opened.
     MockDevice *device = addDevice(0x0483, 0x0526, deviceDescriptor(63), false);
