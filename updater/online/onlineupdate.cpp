@@ -1,0 +1,75 @@
+#include "onlineupdate.h"
+
+#include "cachepath.h"
+#include "ftpclient.h"
+#include "urlfetch.h"
+#include "versionline.h"
+
+#include <QDir>
+#include <QFile>
+
+OnlineUpdate::OnlineUpdate(const UpdateServer &updateServer, const QString &cache)
+    : server(updateServer), cacheFolder(cache)
+{
+}
+
+int OnlineUpdate::LoadVersionFile(const QString &serverPath, const QString &savePath,
+                                  QStringList &lines) const
+{
+    // A path from the root ("/VKP2000/...") has an empty first part: the cache itself.
+    const QString firstPart = serverPath.split(QLatin1Char('/')).first();
+    if (!firstPart.isEmpty()) {
+        const QString folder = CachePath(cacheFolder, firstPart);
+        if (folder.isEmpty())
+            return -1;
+        if (!QDir().exists(folder))
+            QDir().mkpath(folder);
+    }
+    const QString local = CachePath(cacheFolder, savePath);
+    if (local.isEmpty())
+        return -1;
+    // Only what this fetch brings may be read: never a copy left by an earlier run.
+    QFile::remove(local);
+
+    UrlFetch(server).Fetch(serverPath, cacheFolder);
+
+    QStringList fetched;
+    if (ReadTextLines(local, fetched) == -1)
+        return -1;
+    QFile::remove(local);
+    if (fetched.isEmpty() || !IsPlainVersion(fetched.first()))
+        return -1;
+    lines = fetched;
+    return 0;
+}
+
+int OnlineUpdate::FetchImageByUrl(const QString &model, const QString &version,
+                                  QString *imagePath) const
+{
+    const QString serverPath = ImageServerPath(model, version);
+    *imagePath = CachePath(cacheFolder, serverPath);
+    if (!IsPlainVersion(version) || imagePath->isEmpty())
+        return -1;
+    const int result = UrlFetch(server).Fetch(serverPath, cacheFolder);
+    // An empty server file transfers without error but leaves no image.
+    if (result == 0 && !QFile::exists(*imagePath))
+        return -1;
+    return result;
+}
+
+OnlineUpdate::FtpResult OnlineUpdate::FetchByFtp(const QString &serverName,
+                                                 const QString &localFolder) const
+{
+    if (CachePath(localFolder, serverName).isEmpty())
+        return FtpResult::Failed;
+    FtpClient client;
+    client.SetServer(server.host, server.user, server.password);
+    client.SetControlPort(server.port);
+    client.SetTimeouts(server.connectTimeoutMs, server.stallTimeoutMs);
+    client.Login();
+    const std::string name = serverName.toUtf8().toStdString();
+    if (client.FileSize(name) <= 0)
+        return FtpResult::Missing;
+    const int result = client.Download(name, localFolder.toUtf8().toStdString());
+    return result == 1 ? FtpResult::Done : FtpResult::Failed;
+}
