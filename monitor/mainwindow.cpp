@@ -42,6 +42,9 @@ MainWindow::MainWindow(QWidget *parent)
     USBRegistration();
     connect(&notifier, &DeviceNotifier::arrived, this, &MainWindow::deviceArrived);
     connect(&notifier, &DeviceNotifier::removed, this, &MainWindow::deviceRemoved);
+    connect(&coalescer, &ReportCoalescer::statusReady, this, &MainWindow::onDealData);
+    connect(&coalescer, &ReportCoalescer::valuesReady, this, &MainWindow::onDealData800a);
+    connect(&coalescer, &ReportCoalescer::lampsReady, this, &MainWindow::onDealDataLED);
     if (link.deviceFound)
         startReader();
 
@@ -79,11 +82,13 @@ void MainWindow::startReader()
     readerThread = new monitor::USBThread(link.readHandle, link.deviceFound, this);
     readerThread->StopOrStart(true);
     readerThread->start(QThread::InheritPriority);
-    connect(readerThread, &monitor::USBThread::ReportDataBuffer, this, &MainWindow::onDealData);
-    connect(readerThread, &monitor::USBThread::ReportDataBuffer800a, this,
-            &MainWindow::onDealData800a);
-    connect(readerThread, &monitor::USBThread::ReportDataBufferLed, this,
-            &MainWindow::onDealDataLED);
+    // Queued into the GUI thread, then folded to at most one of each kind per frame.
+    connect(readerThread, &monitor::USBThread::ReportDataBuffer, &coalescer,
+            &ReportCoalescer::takeStatus);
+    connect(readerThread, &monitor::USBThread::ReportDataBuffer800a, &coalescer,
+            &ReportCoalescer::takeValues);
+    connect(readerThread, &monitor::USBThread::ReportDataBufferLed, &coalescer,
+            &ReportCoalescer::takeLamps);
 }
 
 void MainWindow::onInit()
@@ -166,8 +171,17 @@ void MainWindow::onDealData800a(QByteArray data)
 
 void MainWindow::onDealDataLED(QBitArray LedBitArray)
 {
-    ui->LED5->setStyleSheet(QLatin1String(LedBitArray.testBit(0) ? LampLit : LampUnlit));
-    ui->LED6->setStyleSheet(QLatin1String(LedBitArray.testBit(1) ? LampLit : LampUnlit));
+    setLamp(ui->LED5, LedBitArray.testBit(0));
+    setLamp(ui->LED6, LedBitArray.testBit(1));
+}
+
+void MainWindow::setLamp(QWidget *lamp, bool lit)
+{
+    // Setting a style sheet reloads its image even when the text is the same; at a
+    // thousand status reports a second that alone took a fifth of a core.
+    const QString sheet = QLatin1String(lit ? LampLit : LampUnlit);
+    if (lamp->styleSheet() != sheet)
+        lamp->setStyleSheet(sheet);
 }
 
 void MainWindow::onSendData()

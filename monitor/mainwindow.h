@@ -5,6 +5,7 @@
 
 #include "devicenotifier.h"
 #include "hidlink.h"
+#include "reportcoalescer.h"
 
 #include <QBitArray>
 #include <QByteArray>
@@ -54,6 +55,7 @@ private:
     void deviceArrived(const QString &path);
     void deviceRemoved(const QString &path);
     bool isOurDevice(const QString &path) const;
+    void setLamp(QWidget *lamp, bool lit);
 
     Ui::MainWindow *ui;
     monitor::USBThread *readerThread = nullptr;
@@ -62,5 +64,6 @@ private:
     bool dragging = false;
     QPoint dragOrigin;
     QByteArray featureReport;
+    ReportCoalescer coalescer;
     DeviceNotifier notifier;
 };

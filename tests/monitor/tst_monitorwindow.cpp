@@ -147,6 +147,7 @@ private slots:
     void unplugAndReplug();
     void otherDevicesAreIgnored_data();
     void otherDevicesAreIgnored();
+    void unchangedLampsAreNotRestyled();
     void statusReports_data();
     void statusReports();
     void valueReports_data();
@@ -303,6 +304,40 @@ void TestMonitorWindow::otherDevicesAreIgnored()
     QCoreApplication::processEvents();
     QVERIFY(!rig.reader());
     QCOMPARE(rig.backend.openReadHandles(&other), 0);
+}
+
+namespace {
+class StyleChanges : public QObject
+{
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::StyleChange;
+        return false;
+    }
+};
+} // namespace
+
+void TestMonitorWindow::unchangedLampsAreNotRestyled()
+{
+    Rig rig(false);
+    QVERIFY(rig.show());
+    StyleChanges changes;
+    rig.lamp("LED6")->installEventFilter(&changes);
+    QBitArray bits(2);
+    bits.setBit(1);
+    rig.window->onDealDataLED(bits);
+    QCOMPARE(changes.count, 1);
+    rig.window->onDealDataLED(bits);
+    rig.window->onDealDataLED(bits);
+    QCOMPARE(changes.count, 1);
+    QCOMPARE(rig.lamp("LED6")->styleSheet(), Lit);
+    rig.window->onDealDataLED(QBitArray(2));
+    QCOMPARE(changes.count, 2);
+    QCOMPARE(rig.lamp("LED6")->styleSheet(), Unlit);
 }
 
 void TestMonitorWindow::statusReports_data()
