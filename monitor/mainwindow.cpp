@@ -80,15 +80,16 @@ int MainWindow::USBRegistration()
 void MainWindow::startReader()
 {
     readerThread = new monitor::USBThread(link.readHandle, link.deviceFound, this);
-    readerThread->StopOrStart(true);
-    readerThread->start(QThread::InheritPriority);
     // Queued into the GUI thread, then folded to at most one of each kind per frame.
+    // Connected before the start, so that not even the first report is missed.
     connect(readerThread, &monitor::USBThread::ReportDataBuffer, &coalescer,
             &ReportCoalescer::takeStatus);
     connect(readerThread, &monitor::USBThread::ReportDataBuffer800a, &coalescer,
             &ReportCoalescer::takeValues);
     connect(readerThread, &monitor::USBThread::ReportDataBufferLed, &coalescer,
             &ReportCoalescer::takeLamps);
+    readerThread->StopOrStart(true);
+    readerThread->start(QThread::InheritPriority);
 }
 
 void MainWindow::onInit()
@@ -113,6 +114,7 @@ void MainWindow::deviceArrived(const QString &path)
 {
     if (!isOurDevice(path))
         return;
+    const hidplatform::Handle oldReadHandle = link.readHandle;
     OpenUSBHandle();
     if (!readerThread) {
         startReader();
@@ -120,6 +122,12 @@ void MainWindow::deviceArrived(const QString &path)
     }
     readerThread->Slot_init(link.readHandle, link.deviceFound);
     readerThread->StopOrStart(true);
+    // The reader has moved on to the new handle; the old one would stay open for
+    // good, one more on every replug. Kept when no new one could be opened, since
+    // the reader still holds it then.
+    if (oldReadHandle != hidplatform::InvalidHandle &&
+        link.readHandle != hidplatform::InvalidHandle && oldReadHandle != link.readHandle)
+        hidplatform::backend().close(oldReadHandle);
 }
 
 void MainWindow::deviceRemoved(const QString &path)

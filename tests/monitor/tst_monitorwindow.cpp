@@ -253,15 +253,23 @@ void TestMonitorWindow::unplugAndReplug()
     rig.device->sendReport(emulator::EmulatedDevice::statusReport(100, false, false));
     QTRY_COMPARE(rig.bar()->getValue(), 100.0);
 
+    // A notifier of the test's own hears each change in the same pass as the window's.
+    DeviceNotifier witness;
+    QSignalSpy removals(&witness, &DeviceNotifier::removed);
+    QSignalSpy arrivals(&witness, &DeviceNotifier::arrived);
     rig.device->unplug();
-    QTest::qWait(100); // the removal reaches the window; the reader idles
-    QVERIFY(reader->isRunning());
+    QTRY_COMPARE(removals.count(), 1);
+    QCoreApplication::processEvents();
+    QVERIFY(reader->isRunning()); // idle, not ended
 
     rig.device->plug();
-    // The same reader, now reading through the newly opened handle.
-    QTRY_COMPARE(rig.backend.openReadHandles(rig.device.get()), 2);
+    QTRY_COMPARE(arrivals.count(), 1);
+    QCoreApplication::processEvents();
+    // The same reader, now reading through the newly opened handle; the old one is
+    // closed once the reader has the new one.
     QCOMPARE(rig.reader(), reader);
     QCOMPARE(rig.window->findChildren<monitor::USBThread *>().size(), 1);
+    QCOMPARE(rig.backend.openReadHandles(rig.device.get()), 1);
     rig.device->sendReport(emulator::EmulatedDevice::statusReport(2500, false, true));
     QTRY_COMPARE(rig.bar()->getValue(), 2500.0);
     QTRY_COMPARE(rig.lamp("LED6")->styleSheet(), Lit);
