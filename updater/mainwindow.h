@@ -2,11 +2,13 @@
 
 #include "bootprotocol.h"
 #include "hidlink.h"
+#include "updateserver.h"
 
 #include <QByteArray>
 #include <QLocale>
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 namespace Ui {
 class MainWindow;
@@ -63,6 +65,38 @@ public slots:
 
     // Online update.
     void Slot_CheckFile();
+
+    // Online update: the check against the update server (mainwindow_online.cpp).
+    int Slot_GetRobotVersion(bool power);
+    void Slot_AutoFlushFile();
+    int Slot_LoadingMessageFile(QString ServerPath, QString SavePath, QStringList &FileData);
+    int ReadTxtFile(QString FilePath, QStringList &data);
+    int ReadIniFile(QString FilePath, QString stGroupName, QString stName, QString &data);
+    void Slot_LoadBinToOne(QString FtpPathName, QString SavePCname);
+    void Slot_LoadBinToTwo();
+    void Slot_LoadBinToThree();
+    void LoadFile(QString FileName, QString FileNameLocalPath);
+    void FlushFileTip(int NUm);
+    QString SetFileFlushName();
+    int Slot_CurlTest(QString FtpFilePath, QString LoadingLocalPath);
+    void Slot_SetFtpThreadLoadingStatus();
+    // Binds F5 to the online check (which runs at most once per program run).
+    void setupOnlineCheck();
+
+public:
+    // The build's update server unless a test points the check at its own.
+    void setUpdateServer(const UpdateServer &server) { updateServer = server; }
+
+private:
+    void onlineCheckRequested();
+    bool loadDownloadedImage(const QString &path);
+    QString cacheFolder() const;
+
+    QString deviceVersionText;
+    bool versionChecked = false;
+    QString serverFileName;
+    UpdateServer updateServer = UpdateServer::BuildDefault();
+    bool onlineImageLoaded = false;
 
 protected:
     void customEvent(QEvent *event) override;
