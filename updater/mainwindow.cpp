@@ -2,6 +2,7 @@
 
 #include "deviceidentity.h"
 #include "devicenotifier.h"
+#include "helptext.h"
 #include "messageboxes.h"
 #include "ui_mainwindow.h"
 #include "usbthread.h"
@@ -52,6 +53,10 @@ MainWindow::MainWindow(QWidget *parent)
 
     ui->toolButton_2->setEnabled(false);
     Get_LacaelLanuage();
+
+    helpDialog = new HelpText(this);
+    connect(ui->TB_Help, &QToolButton::released, this, &MainWindow::onInitHelp);
+    setupOnlineCheck();
 }
 
 MainWindow::~MainWindow()
@@ -98,6 +103,15 @@ void MainWindow::showError(int number)
 {
     messageboxes::show(this, locale, tr("Warning"), tr("升级未成功，错误%1").arg(number),
                        tr("Error %1").arg(number));
+}
+
+void MainWindow::onInitHelp()
+{
+    // This product has no help picture: the dialog then shows an empty area.
+    const QString picture = HelpText::helpPicturePath(usbLink.productId, locale.language());
+    if (!picture.isEmpty())
+        helpDialog->onInsertTheImagic(picture);
+    helpDialog->show();
 }
 
 void MainWindow::SetRoundCircleColor(bool blclockWise, QColor &color)

@@ -14,6 +14,7 @@ namespace Ui {
 class MainWindow;
 }
 class DeviceNotifier;
+class HelpText;
 class QTimer;
 class USBThread;
 
@@ -62,6 +63,9 @@ public slots:
     int SendDSPData();
     int SendARMData();
     void UpgradeDelayTimer();
+
+    // Help.
+    void onInitHelp();
 
     // Online update.
     void Slot_CheckFile();
@@ -127,6 +131,7 @@ private:
     bool dragging = false;
     int dragOrigin[2] = {0, 0};
     QString applicationDir;
+    HelpText *helpDialog = nullptr;
 
     // Device link.
     HidLink usbLink;

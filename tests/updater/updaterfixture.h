@@ -7,8 +7,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -41,10 +44,16 @@ public:
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, [this] { look(); });
         timer.start();
+        clock.start();
     }
     QList<SeenBox> boxes;
     QStringList files;
     bool answerBoxes = true;
+    // Leaves a box with this title open for `holdMs` before answering it.
+    QString holdTitle;
+    int holdMs = 0;
+    // Deletes the chosen file as the dialog closes: the file is gone when it is read.
+    bool removeChosenFile = false;
 
     QStringList texts() const
     {
@@ -59,26 +68,60 @@ private:
     {
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            if (!answerBoxes || box->property("seen").toBool())
+            if (!answerBoxes)
                 return;
-            box->setProperty("seen", true);
-            SeenBox seen{box->windowTitle(), box->text(), {}};
-            for (QAbstractButton *button : box->buttons())
-                seen.buttons << button->text();
-            boxes << seen;
+            if (!box->property("seen").toBool()) {
+                box->setProperty("seen", true);
+                box->setProperty("shownAt", clock.elapsed());
+                SeenBox seen{box->windowTitle(), box->text(), {}};
+                for (QAbstractButton *button : box->buttons())
+                    seen.buttons << button->text();
+                boxes << seen;
+            }
+            if (box->windowTitle() == holdTitle &&
+                clock.elapsed() - box->property("shownAt").toLongLong() < holdMs)
+                return;
             box->buttons().first()->click();
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            const QString next = files.isEmpty() ? QString() : files.takeFirst();
+            // A dialog that did not take its file (one that does not exist) is cancelled.
+            const QString next = files.isEmpty() || dialog->property("tried").toBool()
+                                     ? QString()
+                                     : files.takeFirst();
             if (next.isEmpty()) {
                 dialog->reject();
-            } else {
-                dialog->selectFile(next);
-                QMetaObject::invokeMethod(dialog, "accept");
+                return;
             }
+            dialog->setProperty("tried", true);
+            dialog->selectFile(next);
+            // The name field is what the dialog reads on accept; selectFile leaves it
+            // empty while the folder's listing is still loading.
+            if (auto *name = dialog->findChild<QLineEdit *>("fileNameEdit"))
+                name->setText(next);
+            QMetaObject::invokeMethod(dialog, "accept");
+            if (removeChosenFile)
+                QFile::remove(next);
         }
     }
     QTimer timer;
+    QElapsedTimer clock;
 };
+
+// Runs the event loop until `done` holds or `timeoutMs` passes. Unlike QTest::qWait,
+// which sleeps 10 ms between rounds, this lets 2 ms timers keep their pace.
+template <typename Predicate> bool spinUntil(Predicate done, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    check.start(5);
+    if (!done())
+        loop.exec();
+    return done();
+}
 
 // A firmware file: header (DSP length, version, ARM length, 0), then the images.
 inline QByteArray firmwareBytes(quint32 dspLength, qint32 version, quint32 armLength, int extra = 0)

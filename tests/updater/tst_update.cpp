@@ -1,0 +1,381 @@
+// Firmware updates end to end: the real window, the real file dialog, the emulated
+// device's bootloader, and every way the device can fail to answer.
+#include "emulateddevice.h"
+#include "progressbarcolor.h"
+#include "updaterfixture.h"
+#include "usbthread.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+#include <QtTest>
+
+using emulator::DeviceConfig;
+using emulator::EmulatedDevice;
+
+namespace {
+
+// Counts the commands of one kind (bytes 1 to 3) among the reports a device got.
+int countCommand(const EmulatedDevice &device, std::uint8_t b1, int b2 = -1, int b3 = -1)
+{
+    int n = 0;
+    for (const auto &report : device.featureReports())
+        n += report[1] == b1 && (b2 < 0 || report[2] == b2) && (b3 < 0 || report[3] == b3);
+    return n;
+}
+
+// Flash timeouts: 2500 ticks of 2 ms, and the 10 s watchdog, with room to spare.
+constexpr int StageTimeoutMs = 12000;
+constexpr int WatchdogTimeoutMs = 16000;
+
+} // namespace
+
+class TestUpdate : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(updater); }
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        hidplatform::setBackend(&backend);
+    }
+    void cleanup() { hidplatform::setBackend(nullptr); }
+
+    void fileTips_data();
+    void fileTips();
+    void fileTipsInChinese();
+    void cancelledDialogKeepsStartDisabled();
+    void noVersionReplyYet();
+    void flashesCompletely_data();
+    void flashesCompletely();
+    void secondUpdateModeReplySendsNoSecondHandshake();
+    void error1WithoutUpdateMode();
+    void errorsOfTheStages_data();
+    void errorsOfTheStages();
+    void completionBoxOutlastsTheTimeout_data();
+    void completionBoxOutlastsTheTimeout();
+    void removalDuringTheTransfer();
+
+private:
+    // A window on a device that has answered the version query.
+    std::unique_ptr<TestWindow> connectedWindow(EmulatedDevice &device)
+    {
+        device.attach();
+        auto window = std::make_unique<TestWindow>();
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            return nullptr;
+        QElapsedTimer clock;
+        clock.start();
+        while (window->deviceVersionValue() == 0 && clock.elapsed() < 3000)
+            QTest::qWait(10);
+        return window->deviceVersionValue() != 0 ? std::move(window) : nullptr;
+    }
+    // Presses TBFlush and picks `path` in the real file dialog.
+    static void choose(TestWindow &window, ModalHand &hand, const QString &path)
+    {
+        hand.files << path;
+        QTest::mouseClick(window.findChild<QToolButton *>("TBFlush"), Qt::LeftButton);
+    }
+    static bool startEnabled(const TestWindow &window)
+    {
+        return window.findChild<QToolButton *>("toolButton_2")->isEnabled();
+    }
+
+    hidplatform::EmulatedBackend backend;
+    QTemporaryDir dir;
+};
+
+void TestUpdate::fileTips_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("deviceVersion");
+    QTest::addColumn<QString>("tip");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("well formed") << firmwareBytes(8, 1250, 8) << 1250 << "" << true;
+    QTest::newRow("one byte more")
+        << firmwareBytes(8, 1250, 8, 1) << 1250 << "File Format Is Error" << false;
+    QTest::newRow("one byte less")
+        << firmwareBytes(8, 1250, 8, -1) << 1250 << "File Format Is Error" << false;
+    QTest::newRow("short header") << QByteArray(10, '\x01') << 1250 << "File Format Is Error"
+                                  << false;
+    QTest::newRow("not whole packets")
+        << firmwareBytes(12, 1250, 4) << 1250 << "File Format Is Error" << false;
+    QTest::newRow("lower file version")
+        << firmwareBytes(8, 1249, 8) << 1250
+        << "The firmware file version is lower than the current device" << true;
+    QTest::newRow("much higher file version") << firmwareBytes(8, 99999, 8) << 1250 << "" << true;
+    QTest::newRow("device outside the band")
+        << firmwareBytes(8, 1250, 8) << 1300
+        << "The firmware file does not match\n the current device" << false;
+}
+
+void TestUpdate::fileTips()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, deviceVersion);
+    QFETCH(QString, tip);
+    QFETCH(bool, enabled);
+    DeviceConfig config;
+    config.version = quint16(deviceVersion);
+    EmulatedDevice device(backend, config);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    ModalHand hand;
+    const QString path = writeFile(dir, QTest::currentDataTag() + QString(".fw"), file);
+    choose(*window, hand, path);
+
+    QCOMPARE(window->findChild<QLineEdit *>("line_path")->text(), path);
+    QCOMPARE(hand.texts(), tip.isEmpty() ? QStringList() : QStringList{tip});
+    if (!tip.isEmpty())
+        QCOMPARE(hand.boxes[0].title, QStringLiteral("Information"));
+    QCOMPARE(startEnabled(*window), enabled);
+    if (file.size() >= 16 && tip != "File Format Is Error")
+        QCOMPARE(window->findChild<QLabel *>("LB_VersionTip")->text(),
+                 QString("Version Message: Selected File Version:%1\n      Current Eequipment "
+                         "Version:%2")
+                     .arg(qFromBigEndian<qint32>(file.constData() + 4))
+                     .arg(deviceVersion));
+}
+
+void TestUpdate::fileTipsInChinese()
+{
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    EmulatedDevice device(backend);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    ModalHand hand;
+    choose(*window, hand, writeFile(dir, "lower.fw", firmwareBytes(8, 1249, 8)));
+    QCOMPARE(hand.texts(), QStringList{"固件文件版本低于当前设备"});
+    QCOMPARE(hand.boxes[0].title, QStringLiteral("信息"));
+    QCOMPARE(hand.boxes[0].buttons, QStringList{"确 定"});
+    QVERIFY(startEnabled(*window));
+    QCOMPARE(window->findChild<QLabel *>("LB_VersionTip")->text(),
+             QStringLiteral("版本信息:  所选文件版本:1249\n       当前设备版本:1250"));
+}
+
+void TestUpdate::cancelledDialogKeepsStartDisabled()
+{
+    EmulatedDevice device(backend);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    ModalHand hand;
+    choose(*window, hand, writeFile(dir, "good.fw", firmwareBytes(8, 1250, 8)));
+    QVERIFY(startEnabled(*window));
+    choose(*window, hand, QString());
+    QCOMPARE(hand.texts(), QStringList{"File Path Is Not NULL"});
+    QVERIFY(window->findChild<QLineEdit *>("line_path")->text().isEmpty());
+    QVERIFY(!startEnabled(*window));
+
+    // A file that cannot be read says so and enables nothing.
+    hand.removeChosenFile = true;
+    choose(*window, hand, writeFile(dir, "gone.fw", firmwareBytes(8, 1250, 8)));
+    QCOMPARE(hand.texts().last(), QStringLiteral("The selected file cannot be opened"));
+    QVERIFY(!startEnabled(*window));
+}
+
+void TestUpdate::noVersionReplyYet()
+{
+    EmulatedDevice device(backend);
+    device.attach();
+    TestWindow window; // the version query goes out only after a second
+    ModalHand hand;
+    choose(window, hand, writeFile(dir, "early.fw", firmwareBytes(8, 1250, 8)));
+    QCOMPARE(hand.texts(), QStringList{"The firmware file does not match\n the current device"});
+    QVERIFY(!startEnabled(window));
+}
+
+void TestUpdate::flashesCompletely_data()
+{
+    QTest::addColumn<int>("dspLength");
+    QTest::addColumn<int>("armLength");
+    QTest::addColumn<int>("armAckClass");
+    QTest::newRow("one DSP window, one ARM packet") << 200 << 8 << 0x0C;
+    QTest::newRow("DSP packet after a second window") << 208 << 8 << 0x0C;
+    QTest::newRow("several ARM windows, T in class 0F") << 400 << 1000 << 0x0F;
+}
+
+void TestUpdate::flashesCompletely()
+{
+    QFETCH(int, dspLength);
+    QFETCH(int, armLength);
+    QFETCH(int, armAckClass);
+    DeviceConfig config;
+    config.armAckClass = std::uint8_t(armAckClass);
+    EmulatedDevice device(backend, config);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    ModalHand hand;
+    const QByteArray bytes = firmwareBytes(quint32(dspLength), 1250, quint32(armLength));
+    const QString path = writeFile(dir, "image.fw", bytes);
+    choose(*window, hand, path);
+    QVERIFY(startEnabled(*window));
+
+    QTest::mouseClick(window->findChild<QToolButton *>("toolButton_2"), Qt::LeftButton);
+    QVERIFY(!startEnabled(*window));
+    QVERIFY(!window->findChild<QToolButton *>("TBFlush")->isEnabled());
+    QVERIFY(spinUntil([&] { return window->exitCode == 0; }, StageTimeoutMs));
+
+    QCOMPARE(hand.boxes.size(), 1);
+    QCOMPARE(hand.boxes[0].title, QStringLiteral("information"));
+    QCOMPARE(hand.boxes[0].text,
+             QStringLiteral("Update Complete!\nClick OK to close the software!"));
+    QCOMPARE(hand.boxes[0].buttons, QStringList{"Ok"});
+    QVERIFY(device.imagesMatchFile(path.toStdString()));
+    QCOMPARE(countCommand(device, 0x0D), dspLength / 8);
+    QCOMPARE(countCommand(device, 0x0E), armLength / 8);
+    QCOMPARE(countCommand(device, 0x0C, 0x23, 0x01), 1);
+    QCOMPARE(countCommand(device, 0x0C, 0x21, 0x03), 1);
+    QCOMPARE(countCommand(device, 0x0F, 0x25, 0x01), 1);
+    QCOMPARE(countCommand(device, 0x0F, 0x10, 0x03), 1);
+    QVERIFY(device.armEndReceived());
+    // The bar ends at the offset of the last packet.
+    QCOMPARE(window->findChild<ProgressBarColor *>("progressBarColor")->getValue(),
+             double(bytes.size() - 8));
+    QCOMPARE(window->findChild<ProgressBarColor *>("progressBarColor")->getMaxValue(),
+             double(bytes.size()));
+
+    // The order on the wire: enter update, DSP handshake, packets, DSP end, ARM
+    // handshake, packets, ARM end.
+    const auto reports = device.featureReports();
+    QCOMPARE(int(reports[1][1]), 0x0C); // [0] is the version query
+    QCOMPARE(int(reports[1][2]), 0x54);
+    QCOMPARE(int(reports[2][2]), 0x23);
+    const int dspEndAt = 3 + dspLength / 8;
+    QCOMPARE(int(reports[dspEndAt - 1][1]), 0x0D);
+    QCOMPARE(int(reports[dspEndAt][2]), 0x21);
+    QCOMPARE(int(reports[dspEndAt + 1][2]), 0x25);
+    QCOMPARE(int(reports.back()[2]), 0x10);
+}
+
+void TestUpdate::secondUpdateModeReplySendsNoSecondHandshake()
+{
+    DeviceConfig config;
+    config.dspAcks = 1; // the DSP stage stops after its first window
+    EmulatedDevice device(backend, config);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    ModalHand hand;
+    choose(*window, hand, writeFile(dir, "long.fw", firmwareBytes(400, 1250, 8)));
+    QTest::mouseClick(window->findChild<QToolButton *>("toolButton_2"), Qt::LeftButton);
+    QVERIFY(spinUntil([&] { return countCommand(device, 0x0D) == 25; }, StageTimeoutMs));
+
+    device.sendReport({0x80, 0x0C, 0x55});
+    spinUntil([] { return false; }, 100);
+    QCOMPARE(countCommand(device, 0x0C, 0x23, 0x01), 1);
+    QCOMPARE(countCommand(device, 0x0D), 25);
+}
+
+void TestUpdate::error1WithoutUpdateMode()
+{
+    DeviceConfig config;
+    config.answerEnterUpdate = false;
+    EmulatedDevice device(backend, config);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    ModalHand hand;
+    choose(*window, hand, writeFile(dir, "e1.fw", firmwareBytes(8, 1250, 8)));
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(window->findChild<QToolButton *>("toolButton_2"), Qt::LeftButton);
+    QVERIFY(spinUntil([&] { return !hand.boxes.isEmpty(); }, WatchdogTimeoutMs));
+    QCOMPARE(hand.texts(), QStringList{"Error 1"});
+    QVERIFY2(clock.elapsed() >= 9000, "the watchdog gave up before its ten ticks");
+    QCOMPARE(hand.boxes[0].title, QStringLiteral("Warning"));
+    QVERIFY(!startEnabled(*window));
+    QVERIFY(!window->findChild<QToolButton *>("TBFlush")->isEnabled());
+    QCOMPARE(countCommand(device, 0x0D), 0);
+}
+
+void TestUpdate::errorsOfTheStages_data()
+{
+    QTest::addColumn<int>("dspAcks");
+    QTest::addColumn<int>("armAcks");
+    QTest::addColumn<bool>("confirmOnDspEnd");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("dspPackets");
+    // The image has one DSP window (25 packets) and one ARM packet.
+    QTest::newRow("no V at all") << 0 << -1 << false << "Error 2" << 0;
+    QTest::newRow("no V after DSP end") << 1 << -1 << false << "Error 4" << 25;
+    QTest::newRow("no V after DSP end, Y seen") << 1 << -1 << true << "Error 2" << 25;
+    QTest::newRow("no T") << -1 << 0 << false << "Error 5" << 25;
+}
+
+void TestUpdate::errorsOfTheStages()
+{
+    QFETCH(int, dspAcks);
+    QFETCH(int, armAcks);
+    QFETCH(bool, confirmOnDspEnd);
+    QFETCH(QString, error);
+    QFETCH(int, dspPackets);
+    DeviceConfig config;
+    config.dspAcks = dspAcks;
+    config.armAcks = armAcks;
+    config.confirmOnDspEnd = confirmOnDspEnd;
+    EmulatedDevice device(backend, config);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    ModalHand hand;
+    choose(*window, hand, writeFile(dir, "stage.fw", firmwareBytes(200, 1250, 8)));
+    QTest::mouseClick(window->findChild<QToolButton *>("toolButton_2"), Qt::LeftButton);
+    QVERIFY(spinUntil([&] { return !hand.boxes.isEmpty(); }, StageTimeoutMs));
+    QCOMPARE(hand.texts(), QStringList{error});
+    QCOMPARE(hand.boxes[0].title, QStringLiteral("Warning"));
+    QCOMPARE(countCommand(device, 0x0D), dspPackets);
+    QVERIFY(!startEnabled(*window));
+    QCOMPARE(window->exitCode, -1);
+    // Nothing is retried and no second box follows.
+    QTest::qWait(300);
+    QCOMPARE(hand.boxes.size(), 1);
+}
+
+void TestUpdate::completionBoxOutlastsTheTimeout_data()
+{
+    QTest::addColumn<bool>("confirmOnArmEnd");
+    QTest::newRow("no Y") << false;
+    QTest::newRow("Y seen") << true;
+}
+
+void TestUpdate::completionBoxOutlastsTheTimeout()
+{
+    // The box opens inside the ARM timer's own tick, and Qt does not run a timer's
+    // slot again before it returns: however long the box stays open, no time-out
+    // error follows a completed transfer.
+    QFETCH(bool, confirmOnArmEnd);
+    DeviceConfig config;
+    config.confirmOnArmEnd = confirmOnArmEnd;
+    EmulatedDevice device(backend, config);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    ModalHand hand;
+    hand.holdTitle = "information";
+    hand.holdMs = 6000; // longer than 2500 ticks of 2 ms
+    choose(*window, hand, writeFile(dir, "end.fw", firmwareBytes(200, 1250, 8)));
+    QTest::mouseClick(window->findChild<QToolButton *>("toolButton_2"), Qt::LeftButton);
+    QVERIFY(spinUntil([&] { return window->exitCode == 0; }, StageTimeoutMs + 6000));
+    QCOMPARE(hand.boxes.size(), 1);
+    QCOMPARE(hand.boxes[0].title, QStringLiteral("information"));
+    QVERIFY(device.imagesMatchFile(dir.filePath("end.fw").toStdString()));
+}
+
+void TestUpdate::removalDuringTheTransfer()
+{
+    DeviceConfig config;
+    config.unplugAtPacket = 30;
+    EmulatedDevice device(backend, config);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    ModalHand hand;
+    choose(*window, hand, writeFile(dir, "pulled.fw", firmwareBytes(800, 1250, 8)));
+    QTest::mouseClick(window->findChild<QToolButton *>("toolButton_2"), Qt::LeftButton);
+    QTRY_VERIFY(!device.present());
+    QTRY_VERIFY(window->currentReader() == nullptr);
+    QTRY_VERIFY(window->findChildren<USBThread *>().first()->isFinished());
+    QVERIFY(spinUntil([&] { return !hand.boxes.isEmpty(); }, StageTimeoutMs));
+    QCOMPARE(hand.texts(), QStringList{"Error 2"});
+    QCOMPARE(window->exitCode, -1);
+}
+
+QTEST_MAIN(TestUpdate)
+#include "tst_update.moc"
