@@ -191,9 +191,11 @@ void TestUpdate::flashesCompletely_data()
     QTest::addColumn<int>("dspLength");
     QTest::addColumn<int>("armLength");
     QTest::addColumn<int>("armAckClass");
-    QTest::newRow("one DSP window, one ARM packet") << 200 << 8 << 0x0C;
-    QTest::newRow("DSP packet after a second window") << 208 << 8 << 0x0C;
-    QTest::newRow("several ARM windows, T in class 0F") << 400 << 1000 << 0x0F;
+    QTest::addColumn<int>("latencyMs");
+    QTest::newRow("one DSP window, one ARM packet") << 200 << 8 << 0x0C << 0;
+    QTest::newRow("DSP packet after a second window") << 208 << 8 << 0x0C << 0;
+    QTest::newRow("several ARM windows, T in class 0F") << 400 << 1000 << 0x0F << 0;
+    QTest::newRow("slow replies") << 400 << 400 << 0x0C << 30;
 }
 
 void TestUpdate::flashesCompletely()
@@ -201,8 +203,10 @@ void TestUpdate::flashesCompletely()
     QFETCH(int, dspLength);
     QFETCH(int, armLength);
     QFETCH(int, armAckClass);
+    QFETCH(int, latencyMs);
     DeviceConfig config;
     config.armAckClass = std::uint8_t(armAckClass);
+    config.latencyMs = latencyMs;
     EmulatedDevice device(backend, config);
     auto window = connectedWindow(device);
     QVERIFY(window);
@@ -294,12 +298,16 @@ void TestUpdate::errorsOfTheStages_data()
     QTest::addColumn<int>("armAcks");
     QTest::addColumn<bool>("confirmOnDspEnd");
     QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("refuseFromPacket");
     QTest::addColumn<int>("dspPackets");
     // The image has one DSP window (25 packets) and one ARM packet.
-    QTest::newRow("no V at all") << 0 << -1 << false << "Error 2" << 0;
-    QTest::newRow("no V after DSP end") << 1 << -1 << false << "Error 4" << 25;
-    QTest::newRow("no V after DSP end, Y seen") << 1 << -1 << true << "Error 2" << 25;
-    QTest::newRow("no T") << -1 << 0 << false << "Error 5" << 25;
+    QTest::newRow("no V at all") << 0 << -1 << false << "Error 2" << -1 << 0;
+    QTest::newRow("no V after DSP end") << 1 << -1 << false << "Error 4" << -1 << 25;
+    QTest::newRow("no V after DSP end, Y seen") << 1 << -1 << true << "Error 2" << -1 << 25;
+    QTest::newRow("no T") << -1 << 0 << false << "Error 5" << -1 << 25;
+    // A refused write leaves the writer pending: the rest of the stage, DSP end
+    // included, never goes out, unnoticed, and the stage runs into its time-out.
+    QTest::newRow("refused from packet 10") << -1 << -1 << false << "Error 4" << 10 << 11;
 }
 
 void TestUpdate::errorsOfTheStages()
@@ -308,8 +316,10 @@ void TestUpdate::errorsOfTheStages()
     QFETCH(int, armAcks);
     QFETCH(bool, confirmOnDspEnd);
     QFETCH(QString, error);
+    QFETCH(int, refuseFromPacket);
     QFETCH(int, dspPackets);
     DeviceConfig config;
+    config.refuseFromPacket = refuseFromPacket;
     config.dspAcks = dspAcks;
     config.armAcks = armAcks;
     config.confirmOnDspEnd = confirmOnDspEnd;
