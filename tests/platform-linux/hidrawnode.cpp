@@ -1,0 +1,247 @@
+// GLib's headers use "signals" as a name, which Qt defines away: they come first.
+#include <umockdev.h>
+
+#include "hidrawnode.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <linux/hidraw.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+// The reports the tools read are 20 bytes; the pump passes them on whole.
+constexpr std::size_t MaxReportLength = 64;
+constexpr int PumpWaitMs = 1000;
+
+std::string hex(unsigned value, int width)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%0*X", width, value);
+    return text;
+}
+
+std::string idsSuffix(unsigned vendorId, unsigned productId)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "#vid_%04x&pid_%04x", vendorId, productId);
+    return text;
+}
+
+emulator::DeviceConfig modelConfig(const NodeConfig &config)
+{
+    emulator::DeviceConfig model = config.model;
+    model.vendorId = config.vendorId;
+    model.productId = config.productId;
+    model.featureReportLength = config.featureLength;
+    return model;
+}
+
+bool isSetFeature(unsigned long request)
+{
+    const unsigned long sizeBits = (unsigned long)(_IOC_SIZEMASK) << _IOC_SIZESHIFT;
+    return (request & ~sizeBits) == (HIDIOCSFEATURE(0) & ~sizeBits);
+}
+
+} // namespace
+
+Bytes reportDescriptor(std::uint16_t featureLength)
+{
+    const auto featureBytes = static_cast<std::uint8_t>(featureLength - 1);
+    // clang-format off
+    return {
+        0x06, 0x00, 0xFF,   // Usage Page (vendor defined 0xFF00)
+        0x09, 0x01,         // Usage (1)
+        0xA1, 0x01,         // Collection (Application)
+        0x15, 0x00,         //   Logical Minimum (0)
+        0x26, 0xFF, 0x00,   //   Logical Maximum (255)
+        0x75, 0x08,         //   Report Size (8)
+        0x85, 0x01,         //   Report ID (0x01): status
+        0x95, 0x13,         //   Report Count (19)
+        0x09, 0x01,         //   Usage (1)
+        0x81, 0x02,         //   Input (Data, Variable, Absolute)
+        0x85, 0x80,         //   Report ID (0x80): replies and values, and the commands
+        0x95, 0x13,         //   Report Count (19)
+        0x09, 0x02,         //   Usage (2)
+        0x81, 0x02,         //   Input (Data, Variable, Absolute)
+        0x95, featureBytes, //   Report Count
+        0x09, 0x03,         //   Usage (3)
+        0xB1, 0x02,         //   Feature (Data, Variable, Absolute)
+        0xC0,               // End Collection
+    };
+    // clang-format on
+}
+
+HidrawNode::HidrawNode(int index, const NodeConfig &config)
+    : node("/dev/hidraw" + std::to_string(index)),
+      hidName("0003:" + hex(config.vendorId, 4) + ":" + hex(config.productId, 4) + "." +
+              hex(unsigned(index + 1), 4)),
+      syspath("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/" + hidName +
+              "/hidraw/hidraw" + std::to_string(index)),
+      path(node + idsSuffix(config.vendorId, config.productId)),
+      descriptor(reportDescriptor(config.featureLength)), device(modelHost, modelConfig(config))
+{
+    device.attach();
+    modelReader = modelHost.openRead(device.info().path);
+    ioctlHandler = umockdev_ioctl_base_new();
+    g_signal_connect(ioctlHandler, "handle-ioctl", G_CALLBACK(onIoctl), this);
+    g_signal_connect(ioctlHandler, "handle-read", G_CALLBACK(onRead), this);
+}
+
+HidrawNode::~HidrawNode()
+{
+    stopPump();
+    modelHost.close(modelReader);
+    g_object_unref(ioctlHandler);
+}
+
+void HidrawNode::connect(int fd)
+{
+    devFd = fd;
+    pumpThread = std::thread(&HidrawNode::pump, this);
+}
+
+void HidrawNode::stopPump()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+        readCalled.notify_all();
+    }
+    modelHost.cancelRead(modelReader);
+    if (pumpThread.joinable())
+        pumpThread.join();
+}
+
+std::vector<Bytes> HidrawNode::featureReports() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return features;
+}
+
+int HidrawNode::reads() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return readCount;
+}
+
+int HidrawNode::failedReads() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return failedReadCount;
+}
+
+bool HidrawNode::gone() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return isGone;
+}
+
+void HidrawNode::fail()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (isGone)
+            return;
+        isGone = true;
+    }
+    stopPump();
+    // hidraw wakes its readers when the device goes; the node here wakes a poll()
+    // only for bytes, so one byte stands in for the hang-up, and its read fails.
+    const std::uint8_t hangUp = 0;
+    if (devFd >= 0 && ::write(devFd, &hangUp, 1) != 1)
+        std::perror("hidraw node: hang-up byte");
+}
+
+int HidrawNode::onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, void *self)
+{
+    auto *me = static_cast<HidrawNode *>(self);
+    const unsigned long request = umockdev_ioctl_client_get_request(client);
+    UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
+    if (me->gone()) {
+        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        return TRUE;
+    }
+    if (request == HIDIOCGRDESCSIZE) {
+        UMockdevIoctlData *out = umockdev_ioctl_data_resolve(arg, 0, sizeof(int), nullptr);
+        int size = static_cast<int>(me->descriptor.size());
+        umockdev_ioctl_data_update(out, 0, reinterpret_cast<guint8 *>(&size), sizeof size);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return TRUE;
+    }
+    if (request == HIDIOCGRDESC) {
+        UMockdevIoctlData *out =
+            umockdev_ioctl_data_resolve(arg, 0, sizeof(hidraw_report_descriptor), nullptr);
+        std::uint32_t asked = 0;
+        std::memcpy(&asked, out->data, sizeof asked);
+        if (asked < me->descriptor.size()) {
+            umockdev_ioctl_client_complete(client, -1, EINVAL);
+            return TRUE;
+        }
+        // The descriptor is copied out; umockdev's signature lacks the const.
+        umockdev_ioctl_data_update(out, sizeof asked, const_cast<guint8 *>(me->descriptor.data()),
+                                   static_cast<gint>(me->descriptor.size()));
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return TRUE;
+    }
+    if (isSetFeature(request)) {
+        // The length is in the request itself; the buffer starts with the report id.
+        const gsize length = _IOC_SIZE(request);
+        UMockdevIoctlData *in = umockdev_ioctl_data_resolve(arg, 0, length, nullptr);
+        {
+            std::lock_guard<std::mutex> lock(me->mutex);
+            me->features.emplace_back(in->data, in->data + length);
+        }
+        // A device that does not take the report stalls the control transfer.
+        if (me->device.onFeature(in->data, length))
+            umockdev_ioctl_client_complete(client, static_cast<glong>(length), 0);
+        else
+            umockdev_ioctl_client_complete(client, -1, EPIPE);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+int HidrawNode::onRead(UMockdevIoctlBase *, UMockdevIoctlClient *client, void *self)
+{
+    auto *me = static_cast<HidrawNode *>(self);
+    bool failed;
+    {
+        std::lock_guard<std::mutex> lock(me->mutex);
+        ++me->readCount;
+        failed = me->isGone;
+        me->failedReadCount += failed ? 1 : 0;
+        me->readCalled.notify_all();
+    }
+    if (!failed)
+        return FALSE; // the read takes the bytes the pump wrote
+    umockdev_ioctl_client_complete(client, -1, EIO);
+    return TRUE;
+}
+
+void HidrawNode::pump()
+{
+    for (;;) {
+        std::uint8_t report[MaxReportLength];
+        std::size_t length = 0;
+        const hidplatform::ReadResult result =
+            modelHost.read(modelReader, report, sizeof report, PumpWaitMs, &length);
+        if (result == hidplatform::ReadResult::Failed)
+            return; // cancelled by stopPump
+        if (result != hidplatform::ReadResult::Ok)
+            continue;
+        {
+            // The node is a byte stream, where hidraw hands out one report per read():
+            // a report goes in only once the reader has come for the one before.
+            std::unique_lock<std::mutex> lock(mutex);
+            readCalled.wait(lock, [this] { return stopping || readCount > readsAtLastWrite; });
+            if (stopping)
+                return;
+            readsAtLastWrite = readCount;
+        }
+        if (::write(devFd, report, length) != static_cast<ssize_t>(length))
+            std::perror("hidraw node: input report");
+    }
+}

@@ -1,0 +1,90 @@
+#pragma once
+// One hidraw node of a umockdev testbed with the emulator's device model behind it:
+// the feature reports that reach the node's ioctl handler go to the model, and the
+// model's input reports come out of the node, as the kernel would pass them on.
+
+#include "emulatedbackend.h"
+#include "emulateddevice.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// umockdev's GLib headers stay out of the tests: Qt defines "signals" away.
+typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
+typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
+
+using Bytes = std::vector<std::uint8_t>;
+
+// What the device is and what stands behind it.
+struct NodeConfig
+{
+    std::uint16_t vendorId = 0x0483;
+    std::uint16_t productId = 0x0526;
+    // The feature report 0x80 the descriptor declares, report id byte included.
+    std::uint16_t featureLength = 64;
+    emulator::DeviceConfig model;
+};
+
+// The device's report descriptor as a vendor-defined HID device of this kind has it:
+// input reports 0x01 and 0x80 of 19 data bytes, and feature report 0x80 of
+// `featureLength` - 1 data bytes.
+Bytes reportDescriptor(std::uint16_t featureLength);
+
+class HidrawNode
+{
+public:
+    // `index` names the node (/dev/hidrawN); `devFd` is the testbed's side of it.
+    HidrawNode(int index, const NodeConfig &config);
+    ~HidrawNode();
+    HidrawNode(const HidrawNode &) = delete;
+    HidrawNode &operator=(const HidrawNode &) = delete;
+
+    // Takes the testbed's side of the node and starts passing the model's reports.
+    void connect(int devFd);
+
+    const std::string node;    // "/dev/hidrawN"
+    const std::string hidName; // the hid parent's name, "0003:VVVV:PPPP.NNNN"
+    const std::string syspath; // the hidraw device in sysfs
+    const std::string path;    // the interface path the Linux backend reports
+    UMockdevIoctlBase *handler() const { return ioctlHandler; }
+
+    emulator::EmulatedDevice &model() { return device; }
+    // Every feature report exactly as HIDIOCSFEATURE carried it, in order.
+    std::vector<Bytes> featureReports() const;
+    // read() calls on the node, and those of them that failed because it is gone.
+    int reads() const;
+    int failedReads() const;
+
+    // The device is gone, as hidraw sees it: readers are woken and their reads fail
+    // with EIO, ioctls with ENODEV, and nothing more comes out of the model. Once.
+    void fail();
+    bool gone() const;
+    // Ends the passing of reports (at the latest when the testbed goes).
+    void stopPump();
+
+private:
+    static int onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, void *self);
+    static int onRead(UMockdevIoctlBase *, UMockdevIoctlClient *client, void *self);
+    void pump();
+
+    const Bytes descriptor;
+    hidplatform::EmulatedBackend modelHost; // private: only the pump reads from it
+    emulator::EmulatedDevice device;
+    hidplatform::Handle modelReader = hidplatform::InvalidHandle;
+    UMockdevIoctlBase *ioctlHandler = nullptr;
+    int devFd = -1;
+
+    mutable std::mutex mutex;
+    std::condition_variable readCalled;
+    std::vector<Bytes> features;
+    int readCount = 0;
+    int failedReadCount = 0;
+    int readsAtLastWrite = -1;
+    bool isGone = false;
+    bool stopping = false;
+    std::thread pumpThread;
+};

@@ -1,0 +1,177 @@
+// The updater's window on the Linux backend, against hidraw nodes with the emulated
+// device behind them: the version reply, arrival and removal through udev, and a
+// whole firmware update whose every command is checked as the ioctl carried it.
+
+#include "hidrawtestbed.h"
+#include "progressbarcolor.h"
+#include "roundcircle.h"
+#include "updaterfixture.h"
+#include "usbthread.h"
+
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+// 2500 ticks of 2 ms at most per stage, with room to spare.
+constexpr int UpdateTimeoutMs = 12000;
+// The window asks for the version a second after it starts.
+constexpr int VersionTimeoutMs = 5000;
+
+NodeConfig deviceWithVersion(std::uint16_t version, std::uint16_t featureLength = 64)
+{
+    NodeConfig config;
+    config.model.version = version;
+    config.featureLength = featureLength;
+    return config;
+}
+
+// `head` followed by zeros, `length` bytes in all.
+Bytes padded(Bytes head, std::size_t length)
+{
+    head.resize(length, 0);
+    return head;
+}
+
+// The commands of a whole update of `file`, in order, as the device must see them.
+std::vector<Bytes> updateCommands(const QByteArray &file, std::size_t length)
+{
+    const auto at = [&](int i) { return std::uint8_t(file[i]); };
+    const int dspEnd = 16 + int(qFromBigEndian<quint32>(file.constData()));
+    std::vector<Bytes> commands;
+    const auto add = [&](Bytes head) { commands.push_back(padded(std::move(head), length)); };
+    add({0x80, 0x03, 0x01});
+    add({0x80, 0x0C, 0x54, 0x02});
+    add({0x80, 0x0C, 0x23, 0x01});
+    for (int offset = 16; offset < dspEnd; offset += 8)
+        add({0x80, 0x0D, at(offset), at(offset + 1), at(offset + 2), at(offset + 3), at(offset + 4),
+             at(offset + 5), at(offset + 6), at(offset + 7)});
+    add({0x80, 0x0C, 0x21, 0x03});
+    add({0x80, 0x0F, 0x25, 0x01});
+    for (int offset = dspEnd; offset < file.size(); offset += 8)
+        add({0x80, 0x0E, at(offset), at(offset + 1), at(offset + 2), at(offset + 3), at(offset + 4),
+             at(offset + 5), at(offset + 6), at(offset + 7)});
+    add({0x80, 0x0F, 0x10, 0x03});
+    return commands;
+}
+
+} // namespace
+
+class TestHidrawUpdater : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!HidrawTestbed::preloaded())
+            QSKIP(HidrawTestbed::NoPreload);
+        Q_INIT_RESOURCE(updater);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
+    void cleanup() { QVERIFY(testbed.unplugAll()); }
+
+    void versionReplyReachesTheWindow();
+    void arrivalAndRemovalDriveTheLatches();
+    void updatesThroughHidraw_data();
+    void updatesThroughHidraw();
+
+private:
+    static RoundCircle *ring(const QWidget &w) { return w.findChild<RoundCircle *>("roundCircle"); }
+    static QToolButton *button(const QWidget &w, const char *name)
+    {
+        return w.findChild<QToolButton *>(name);
+    }
+
+    HidrawTestbed testbed;
+    QTemporaryDir dir;
+};
+
+void TestHidrawUpdater::versionReplyReachesTheWindow()
+{
+    HidrawNode *node = testbed.plug(deviceWithVersion(1250));
+    QVERIFY(node);
+    TestWindow window;
+    QVERIFY(window.link().deviceFound);
+    QCOMPARE(window.link().devicePath, node->path);
+    QTRY_COMPARE_WITH_TIMEOUT(window.deviceVersionValue(), quint16(1250), VersionTimeoutMs);
+
+    QCOMPARE(node->featureReports(), std::vector<Bytes>{padded({0x80, 0x03, 0x01}, 64)});
+    const Bytes reply = emulator::EmulatedDevice::valueReport({0, 1024, 3072, 4095}, 1250);
+    QCOMPARE(window.versionReportValue(),
+             QByteArray(reinterpret_cast<const char *>(reply.data()), int(reply.size())));
+}
+
+void TestHidrawUpdater::arrivalAndRemovalDriveTheLatches()
+{
+    HidrawNode *first = testbed.plug(deviceWithVersion(1250));
+    QVERIFY(first);
+    TestWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_COMPARE_WITH_TIMEOUT(window.deviceVersionValue(), quint16(1250), VersionTimeoutMs);
+    USBThread *reader = window.currentReader();
+    QVERIFY(reader && reader->isRunning());
+    QVERIFY(ring(window)->getClockWise());
+    QCOMPARE(ring(window)->getPieColor1Start(), QColor(0, 0, 255));
+
+    // The device goes while the reader waits for a report: hidraw ends that read,
+    // and the reader keeps going until the window hears of the removal.
+    first->fail();
+    QTRY_VERIFY(first->failedReads() >= 1);
+    QVERIFY(reader->isRunning());
+    QVERIFY(testbed.unplug(first));
+    QVERIFY(window.currentReader() == nullptr);
+    QTRY_VERIFY(reader->isFinished());
+    QVERIFY(!ring(window)->getClockWise());
+    QCOMPARE(ring(window)->getPieColor1Start(), QColor(255, 0, 0));
+    QCOMPARE(ring(window)->getPieColor1End(), QColor(255, 0, 0));
+
+    // Plugged in again, on a new node: a new reader, and the version is asked anew.
+    HidrawNode *second = testbed.plug(deviceWithVersion(1300));
+    QVERIFY(second);
+    QVERIFY(ring(window)->getClockWise());
+    QCOMPARE(ring(window)->getPieColor1End(), QColor(0, 0, 255));
+    QVERIFY(window.currentReader() && window.currentReader() != reader);
+    QVERIFY(window.currentReader()->isRunning());
+    QCOMPARE(window.link().devicePath, second->path);
+    QTRY_COMPARE(window.deviceVersionValue(), quint16(1300));
+    QCOMPARE(second->featureReports(), std::vector<Bytes>{padded({0x80, 0x03, 0x01}, 64)});
+}
+
+void TestHidrawUpdater::updatesThroughHidraw_data()
+{
+    QTest::addColumn<int>("featureLength");
+    QTest::newRow("feature report of 64") << 64;
+    QTest::newRow("feature report of 11") << 11;
+}
+
+void TestHidrawUpdater::updatesThroughHidraw()
+{
+    QFETCH(int, featureLength);
+    HidrawNode *node = testbed.plug(deviceWithVersion(1250, std::uint16_t(featureLength)));
+    QVERIFY(node);
+    TestWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTRY_COMPARE_WITH_TIMEOUT(window.deviceVersionValue(), quint16(1250), VersionTimeoutMs);
+
+    // L1 = 200: one window of 25 DSP packets; L2 = 8: one ARM packet.
+    const QByteArray file = firmwareBytes(200, 1250, 8);
+    const QString path = writeFile(dir, "tiny.fw", file);
+    ModalHand hand;
+    hand.files << path;
+    QTest::mouseClick(button(window, "TBFlush"), Qt::LeftButton);
+    QVERIFY(button(window, "toolButton_2")->isEnabled());
+    QTest::mouseClick(button(window, "toolButton_2"), Qt::LeftButton);
+    QVERIFY(spinUntil([&] { return window.exitCode == 0; }, UpdateTimeoutMs));
+
+    QCOMPARE(hand.texts(), QStringList{"Update Complete!\nClick OK to close the software!"});
+    QCOMPARE(node->featureReports(), updateCommands(file, std::size_t(featureLength)));
+    QVERIFY(node->model().imagesMatchFile(path.toStdString()));
+    QCOMPARE(window.findChild<ProgressBarColor *>("progressBarColor")->getValue(),
+             double(file.size() - 8));
+}
+
+QTEST_MAIN(TestHidrawUpdater)
+#include "tst_hidrawupdater.moc"
