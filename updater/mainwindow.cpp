@@ -245,6 +245,8 @@ int MainWindow::SendDataToUsb(const unsigned char *WriteToDeiverBuffer)
 {
     HidLink::Refusal why = HidLink::Refusal::None;
     const int result = usbLink.SendDataToUsb(WriteToDeiverBuffer, &why);
+    if (result != 1)
+        writeFailed = true;
     if (why == HidLink::Refusal::DeviceNotFound)
         messageboxes::show(this, locale, tr("Warning"), tr("设备未找到"),
                            tr("Equipment not found"));

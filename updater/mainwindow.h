@@ -159,6 +159,8 @@ private:
     bool dspEndSent = false;
     bool armEndSent = false;
     bool confirmSeen = false;
+    // A write of this update did not reach the device: completion is not claimed then.
+    bool writeFailed = false;
     int dspPacket = 0;
     int armPacket = 0;
     quint16 dspTicks = 0;

@@ -20,6 +20,7 @@ void MainWindow::Slot_SengReadCommand()
 
 void MainWindow::on_toolButton_2_clicked()
 {
+    writeFailed = false;
     Slot_SecondCommand();
     upgradeDelayTimer->start();
     ui->TBFlush->setEnabled(false);
@@ -187,7 +188,10 @@ int MainWindow::SendARMData()
         ui->toolButton_2->setEnabled(false);
         ui->TBFlush->setEnabled(false);
     }
-    if (offset + PacketSize == imageData.size()) {
+    // The last window goes out without waiting for a reply: after a failed write (the
+    // writer then stays pending and sends nothing more) completion would be claimed for
+    // an image the device never got whole. The stage's time-out reports it instead.
+    if (offset + PacketSize == imageData.size() && !writeFailed) {
         if (showCompletionBox())
             endProcess(0);
     }
