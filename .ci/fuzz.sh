@@ -30,7 +30,8 @@ while read -r name options; do
     # New inputs go to the working corpus; the seeds in the tree stay as they are.
     # shellcheck disable=SC2086 # options holds several words
     "$out/fuzz/${name}_fuzz" $options -max_total_time="$seconds" -print_final_stats=1 \
-        -artifact_prefix="$out/fuzz/$name-" "$corpus" "fuzz/corpus/$name" 2>"$out/fuzz/$name.log" ||
+        -artifact_prefix="$out/fuzz/$name-" "$corpus" "fuzz/corpus/$name" \
+        </dev/null 2>"$out/fuzz/$name.log" ||
         { tail -n 60 "$out/fuzz/$name.log"; echo "fuzz $name: FAILED"; exit 1; }
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/fuzz/$name.log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$out/fuzz/$name.log")
