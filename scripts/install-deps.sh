@@ -10,8 +10,9 @@ packages=(
     umockdev libumockdev-dev
 )
 if [ "${1:-}" = "--ci" ]; then
-    # What only CI needs: the Windows cross compiler and clang for the fuzzers.
-    packages+=(g++-mingw-w64-x86-64 clang libclang-rt-14-dev)
+    # What only CI needs: the Windows cross compiler, wine to run its result, and
+    # clang for the fuzzers.
+    packages+=(g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev)
 fi
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
