@@ -26,7 +26,10 @@ LoadError load(const QString &path, Image *image)
         return LoadError::CannotOpen;
     if (file.size() > MaxFileSize)
         return LoadError::TooLarge;
-    const QByteArray data = file.read(MaxFileSize + 1);
+    // One byte more than the file claims shows a file that grew meanwhile; files that
+    // tell no size (devices, pipes) are read up to the limit.
+    const qint64 expected = file.size() > 0 ? file.size() + 1 : MaxFileSize + 1;
+    const QByteArray data = file.read(qMin(expected, MaxFileSize + 1));
     if (file.error() != QFileDevice::NoError || data.size() > MaxFileSize)
         return file.error() != QFileDevice::NoError ? LoadError::CannotOpen : LoadError::TooLarge;
     *image = fromBytes(data);
