@@ -28,7 +28,8 @@ g++ -std=c++17 -O1 -g -fPIC -c -DQT_NO_VERSION_TAGGING \
 flags="-fsanitize=thread -fno-omit-frame-pointer -g -O1"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
-    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread $sync" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
+    -DCMAKE_CXX_STANDARD_LIBRARIES="$sync" \
     -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread"
 cmake --build "$build" -j"$jobs"
 
