@@ -5,6 +5,9 @@
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$root/build-mingw-wine"}
+# wine takes only an absolute WINEPREFIX.
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 
