@@ -1,12 +1,12 @@
 #include "urlfetch.h"
 
 #include "cachepath.h"
+#include "curllibrary.h"
 #include "partialfile.h"
 
 #include <QFile>
 #include <QUrl>
 #include <algorithm>
-#include <curl/curl.h>
 
 std::size_t WriteToFile(void *data, std::size_t size, std::size_t count, void *target)
 {
@@ -41,23 +41,28 @@ int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder) cons
     target.fileName = QFile::encodeName(PartialPath(localPath)).toStdString();
     const QByteArray url = Url(ftpFilePath).toLatin1();
 
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    const CurlLibrary &api = curlLibrary();
+    if (!api.problem.isEmpty()) {
+        std::fprintf(stderr, "libcurl cannot be used: %s\n", qUtf8Printable(api.problem));
+        return -1;
+    }
+    api.global_init(CURL_GLOBAL_DEFAULT);
     int result = -1;
-    if (CURL *curl = curl_easy_init()) {
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
-        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &target);
-        curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+    if (CURL *curl = api.easy_init()) {
+        api.easy_setopt(curl, CURLOPT_URL, url.constData());
+        api.easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
+        api.easy_setopt(curl, CURLOPT_WRITEDATA, &target);
+        api.easy_setopt(curl, CURLOPT_VERBOSE, 1L);
         // Bounded waits: the caller is the GUI thread.
         const long stallSeconds = std::max(1L, (server.stallTimeoutMs + 999L) / 1000L);
-        curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                         static_cast<long>(server.connectTimeoutMs));
-        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, stallSeconds);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
-        result = curl_easy_perform(curl);
-        curl_easy_cleanup(curl);
+        api.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+        api.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                        static_cast<long>(server.connectTimeoutMs));
+        api.easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, stallSeconds);
+        api.easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        api.easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+        result = api.easy_perform(curl);
+        api.easy_cleanup(curl);
     }
     if (target.file) {
         if (std::fclose(target.file) != 0 && result == CURLE_OK)
@@ -69,6 +74,6 @@ int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder) cons
     }
     if (result > 0)
         std::fprintf(stderr, "curl told us %d\n", result);
-    curl_global_cleanup();
+    api.global_cleanup();
     return result;
 }
