@@ -22,11 +22,12 @@
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), usbLink(0x0483, DEVICE_PRODUCT_ID)
 {
+    // Frameless before the form is built: set afterwards, it re-polishes every widget.
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     ui->setupUi(this);
     setWindowTitle(windowTitleFor(usbLink.productId, locale.language()));
     applicationDir = QCoreApplication::applicationDirPath();
     Slot_CheckFile();
-    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
 
     notifier = new DeviceNotifier(this);
     connect(notifier, &DeviceNotifier::arrived, this, &MainWindow::onDeviceArrival);
@@ -54,7 +55,6 @@ MainWindow::MainWindow(QWidget *parent)
     ui->toolButton_2->setEnabled(false);
     Get_LacaelLanuage();
 
-    helpDialog = new HelpText(this);
     connect(ui->TB_Help, &QToolButton::released, this, &MainWindow::onInitHelp);
     setupOnlineCheck();
 }
@@ -109,6 +109,9 @@ void MainWindow::onInitHelp()
 {
     // This product has no help picture: the dialog then shows an empty area.
     const QString picture = HelpText::helpPicturePath(usbLink.productId, locale.language());
+    // Built on first use: it would add to every start-up for a dialog seldom opened.
+    if (!helpDialog)
+        helpDialog = new HelpText(this);
     if (!picture.isEmpty())
         helpDialog->onInsertTheImagic(picture);
     helpDialog->show();

@@ -2,6 +2,7 @@
 // languages, the ring, the version query, notifications, the writer's messages,
 // dragging and closing.
 #include "emulateddevice.h"
+#include "helptext.h"
 #include "roundcircle.h"
 #include "updaterfixture.h"
 #include "usbthread.h"
@@ -45,6 +46,7 @@ private slots:
     void refusedWriteIsSilent();
     void dragWithLeftButtonOnly();
     void dragStartingOnAButtonDoesNotMove();
+    void helpButtonShowsOneDialog();
     void closingJoinsEveryReader();
 
 private:
@@ -299,6 +301,21 @@ void TestMainWindow::dragStartingOnAButtonDoesNotMove()
     send(button, QEvent::MouseMove, QPoint(40, 40), Qt::LeftButton);
     send(button, QEvent::MouseButtonRelease, QPoint(40, 40), Qt::LeftButton);
     QCOMPARE(window.pos(), start);
+}
+
+void TestMainWindow::helpButtonShowsOneDialog()
+{
+    TestWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *button = window.findChild<QToolButton *>("TB_Help");
+    for (int press = 0; press < 2; ++press) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        const QList<HelpText *> dialogs = window.findChildren<HelpText *>();
+        QCOMPARE(dialogs.size(), 1);
+        QVERIFY(dialogs.first()->isVisible());
+        dialogs.first()->hide();
+    }
 }
 
 void TestMainWindow::closingJoinsEveryReader()
