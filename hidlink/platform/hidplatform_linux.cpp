@@ -21,7 +21,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -487,7 +486,7 @@ std::vector<std::string> runningExecutableNames()
         if (pid.find_first_not_of("0123456789") != std::string::npos)
             continue;
         // The executable link is readable only for our own processes; argv[0] of the
-        // command line names the others.
+        // command line names the others. Kernel threads have neither.
         char target[4096];
         const ssize_t n = readlink(("/proc/" + pid + "/exe").c_str(), target, sizeof target - 1);
         std::string name;
@@ -498,11 +497,17 @@ std::vector<std::string> runningExecutableNames()
                 name.compare(name.size() - deleted.size(), deleted.size(), deleted) == 0)
                 name.resize(name.size() - deleted.size());
         } else {
-            std::ifstream cmdline("/proc/" + pid + "/cmdline");
-            std::string argv0;
-            if (!std::getline(cmdline, argv0, '\0') || argv0.empty())
+            if (errno == ENOENT)
                 continue;
-            name = baseName(argv0);
+            const int fd = open(("/proc/" + pid + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0)
+                continue;
+            const ssize_t got = read(fd, target, sizeof target - 1);
+            close(fd);
+            if (got <= 0 || target[0] == '\0')
+                continue;
+            target[got] = '\0';
+            name = baseName(target); // argv[0]: up to the first NUL
         }
         names.push_back(name);
     }
