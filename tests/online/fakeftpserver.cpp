@@ -173,11 +173,8 @@ void FakeFtpServer::session(int control)
                 ::close(passive);
             passive = openPassive(control);
         } else if (verb == "SIZE") {
-            const auto custom = options.sizeReplies.find(path);
             const auto file = options.files.find(path);
-            if (custom != options.sizeReplies.end())
-                reply(control, custom->second);
-            else if (file != options.files.end())
+            if (file != options.files.end())
                 reply(control, "213 " + std::to_string(file->second.size()) + "\r\n");
             else
                 reply(control, "550 No such file.\r\n");
@@ -208,8 +205,6 @@ void FakeFtpServer::session(int control)
                 ::close(data);
                 reply(control, done);
             }
-        } else if (verb == "MKD") {
-            reply(control, options.mkdReply);
         } else if (verb == "QUIT") {
             reply(control, "221 Goodbye.\r\n");
             break;

@@ -19,12 +19,10 @@ struct FakeFtpOptions
     bool splitReplies = false;        // every reply in two sends, 50 ms apart
     bool joinTransferReplies = false; // data first, then the 1xx and the 226 in one send
     std::string transferStart = "150 Opening BINARY mode data connection.\r\n";
-    std::string passiveHost = "127,0,0,1"; // the host the PASV reply names
-    std::string pasvReply;                 // when set: the whole PASV answer, no data port
-    std::string mkdReply = "257 \"folder\" created.\r\n";
-    std::map<std::string, std::string> files;       // path from the root -> content
-    std::map<std::string, std::string> sizeReplies; // server name -> whole SIZE answer
-    std::size_t dataLimit = std::string::npos;      // send at most this much of a file
+    std::string passiveHost = "127,0,0,1";     // the host the PASV reply names
+    std::string pasvReply;                     // when set: the whole PASV answer, no data port
+    std::map<std::string, std::string> files;  // path from the root -> content
+    std::size_t dataLimit = std::string::npos; // send at most this much of a file
 };
 
 class FakeFtpServer

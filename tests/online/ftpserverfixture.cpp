@@ -24,11 +24,12 @@ server.serve_forever()
 )";
 } // namespace
 
-FtpServerFixture::FtpServerFixture() = default;
-
 FtpServerFixture::~FtpServerFixture()
 {
-    stop();
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
 }
 
 bool FtpServerFixture::start(QString *error)
@@ -48,7 +49,6 @@ bool FtpServerFixture::start(QString *error)
         if (!process.waitForReadyRead(10000)) {
             *error = QStringLiteral("pyftpdlib did not start: ") +
                      QString::fromLocal8Bit(process.readAllStandardError());
-            stop();
             return false;
         }
     }
@@ -56,36 +56,24 @@ bool FtpServerFixture::start(QString *error)
     return serverPort != 0;
 }
 
-void FtpServerFixture::stop()
-{
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
-}
-
 UpdateServer FtpServerFixture::server() const
 {
-    UpdateServer address;
-    address.host = QStringLiteral("127.0.0.1");
-    address.port = serverPort;
-    address.connectTimeoutMs = 2000;
-    address.stallTimeoutMs = 5000;
-    return address;
+    return LoopbackServer(serverPort);
 }
 
 bool FtpServerFixture::put(const QString &relativePath, const QByteArray &content) const
 {
-    const QString path = folder.filePath(relativePath);
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    return writeFile(folder.filePath(relativePath), content);
 }
 
-QByteArray FtpServerFixture::served(const QString &relativePath) const
+UpdateServer LoopbackServer(quint16 port, int timeoutMs)
 {
-    QFile file(folder.filePath(relativePath));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    UpdateServer address;
+    address.host = QStringLiteral("127.0.0.1");
+    address.port = port;
+    address.connectTimeoutMs = timeoutMs;
+    address.stallTimeoutMs = timeoutMs;
+    return address;
 }
 
 quint16 ClosedPort()
@@ -100,4 +88,17 @@ quint16 ClosedPort()
     ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size);
     ::close(probe);
     return ntohs(address.sin_port);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }

@@ -12,21 +12,17 @@
 class FtpServerFixture
 {
 public:
-    FtpServerFixture();
     ~FtpServerFixture();
 
     // Starts the server on a free port. False (with the reason) when it cannot run.
     bool start(QString *error);
-    void stop();
 
     QString root() const { return folder.path(); }
     quint16 port() const { return serverPort; }
-    // Server address with short time-outs, for tests.
     UpdateServer server() const;
 
     // Writes a file below the served folder, making its folders.
     bool put(const QString &relativePath, const QByteArray &content) const;
-    QByteArray served(const QString &relativePath) const;
 
 private:
     QTemporaryDir folder;
@@ -34,5 +30,12 @@ private:
     quint16 serverPort = 0;
 };
 
+// 127.0.0.1:port with short time-outs, for tests.
+UpdateServer LoopbackServer(quint16 port, int timeoutMs = 5000);
 // A loopback port with nothing listening on it.
 quint16 ClosedPort();
+
+// Whole files: readFile gives "<none>" for a file that cannot be read; writeFile makes the
+// folders it needs.
+QByteArray readFile(const QString &path);
+bool writeFile(const QString &path, const QByteArray &content);

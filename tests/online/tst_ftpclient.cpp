@@ -1,6 +1,9 @@
-// FtpClient against a real FTP server (pyftpdlib) on loopback.
+// FtpClient, and FtpThread repeating its downloads, against a real FTP server (pyftpdlib) and
+// against a scripted one that misbehaves in the ways real ones sometimes do, both on loopback.
+#include "fakeftpserver.h"
 #include "ftpclient.h"
 #include "ftpserverfixture.h"
+#include "ftpthread.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -16,16 +19,21 @@ QByteArray binaryImage(int size)
     return image;
 }
 
-QByteArray readFile(const QString &path)
+const QByteArray Image = binaryImage(70000);
+
+FakeFtpOptions withImage()
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
+    FakeFtpOptions options;
+    options.files["VKP3000/3106.bin"] = Image.toStdString();
+    options.files["VKP3000/VKP3000.txt"] = "3106\n";
+    return options;
 }
 
-bool writeFile(const QString &path, const QByteArray &content)
+void connectTo(FtpClient &client, quint16 port, int replyTimeoutMs = 5000)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    client.SetServer("127.0.0.1", "ftp", "kwx");
+    client.SetControlPort(port);
+    client.SetTimeouts(2000, replyTimeoutMs);
 }
 } // namespace
 
@@ -36,194 +44,326 @@ class TestFtpClient : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
-    void loginListsTheRoot();
-    void fileSize_data();
-    void fileSize();
-    void downloadIntoSubfolder();
+    void sizeAndDownload();
     void downloadFailures_data();
     void downloadFailures();
-    void upload();
-    void folderCommands();
-    void makeDirectoryAnswered257StillZero();
-    void quitEndsTheSession();
-    void connectionRefused();
+    void fileCommands();
+    void awkwardRepliesKeepStep_data();
+    void awkwardRepliesKeepStep();
+    void brokenDownloads_data();
+    void brokenDownloads();
+    void refusedCommands();
+    void unansweredLogin_data();
+    void unansweredLogin();
+    void threadFetchOnce_data();
+    void threadFetchOnce();
+    void threadRunsUntilStopped();
+    void threadDestructionStopsAndJoins();
 
 private:
-    void login();
-
-    FtpServerFixture *server = nullptr;
-    FtpClient *client = nullptr;
-    QTemporaryDir local;
-    const QByteArray image = binaryImage(70000);
+    FtpServerFixture server;
+    QTemporaryDir *local = nullptr;
 };
 
 void TestFtpClient::initTestCase()
 {
-    QVERIFY(local.isValid());
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    QVERIFY(server.put("VKP3000/3106.bin", Image));
+    QVERIFY(server.put("VKP3000/VKP3000.txt", "3106\n"));
+    QVERIFY(server.put("VKP2000/2050.bin", Image));
+    QVERIFY(server.put("empty.bin", QByteArray()));
+    QVERIFY(server.put("work/old.txt", "x"));
+    QVERIFY(server.put("work/gone.txt", "x"));
+    QVERIFY(QDir(server.root()).mkpath("work/emptyfolder"));
 }
 
 void TestFtpClient::init()
 {
-    server = new FtpServerFixture;
-    QString error;
-    QVERIFY2(server->start(&error), qPrintable(error));
-    QVERIFY(server->put("VKP3000/3106.bin", image));
-    QVERIFY(server->put("VKP3000/VKP3000.txt", "3106\n"));
-    QVERIFY(server->put("empty.bin", QByteArray()));
-    client = new FtpClient;
+    delete local;
+    local = new QTemporaryDir;
+    QVERIFY(QDir(local->path()).mkpath("VKP3000"));
 }
 
-void TestFtpClient::cleanup()
+void TestFtpClient::sizeAndDownload()
 {
-    delete client;
-    client = nullptr;
-    delete server;
-    server = nullptr;
-}
-
-void TestFtpClient::login()
-{
-    client->SetServer("127.0.0.1", "ftp", "kwx");
-    client->SetControlPort(server->port());
-    client->SetTimeouts(2000, 5000);
-    QCOMPARE(client->Login(), 0);
-}
-
-void TestFtpClient::loginListsTheRoot()
-{
+    FtpClient client;
+    connectTo(client, server.port());
     QTest::ignoreMessage(QtDebugMsg, "Control Socket connecting is success.");
-    login();
-    QVERIFY(client->ListedNames() == std::vector<std::string>({"VKP3000", "empty.bin"}));
-}
+    QCOMPARE(client.Login(), 0);
+    QVERIFY(client.ListedNames() ==
+            std::vector<std::string>({"VKP2000", "VKP3000", "empty.bin", "work"}));
+    // SIZE 0 and a 550 refusal; the client stays in step after both.
+    QCOMPARE(client.FileSize("empty.bin"), 0LL);
+    QCOMPARE(client.FileSize("VKP3000/9999.bin"), -1LL);
+    QCOMPARE(client.FileSize("VKP3000/3106.bin"), 70000LL);
 
-void TestFtpClient::fileSize_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<qlonglong>("size");
-
-    QTest::newRow("image") << "VKP3000/3106.bin" << 70000LL;
-    QTest::newRow("empty file") << "empty.bin" << 0LL;
-    QTest::newRow("missing, 550") << "VKP3000/9999.bin" << -1LL;
-}
-
-void TestFtpClient::fileSize()
-{
-    QFETCH(QString, name);
-    QFETCH(qlonglong, size);
-    login();
-    QCOMPARE(client->FileSize(name.toStdString()), size);
-    // The client is still in step after a refusal.
-    QCOMPARE(client->FileSize("VKP3000/VKP3000.txt"), 5LL);
-}
-
-void TestFtpClient::downloadIntoSubfolder()
-{
-    QVERIFY(QDir(local.path()).mkpath("VKP3000"));
-    login();
-    QCOMPARE(client->Download("VKP3000/3106.bin", local.path().toStdString()), 1);
-    QCOMPARE(readFile(local.filePath("VKP3000/3106.bin")), image);
-    QVERIFY(!QFile::exists(local.filePath("VKP3000/3106.bin.part")));
-    // A second download replaces the first.
-    QVERIFY(writeFile(local.filePath("VKP3000/VKP3000.txt"), "old"));
-    QCOMPARE(client->Download("VKP3000/VKP3000.txt", local.path().toStdString()), 1);
-    QCOMPARE(readFile(local.filePath("VKP3000/VKP3000.txt")), QByteArray("3106\n"));
+    const QString target = local->filePath("VKP3000/3106.bin");
+    QVERIFY(writeFile(target, "old image"));
+    QCOMPARE(client.Download("VKP3000/3106.bin", local->path().toStdString()), 1);
+    QCOMPARE(readFile(target), Image);
+    QVERIFY(!QFile::exists(target + ".part"));
 }
 
 void TestFtpClient::downloadFailures_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("oldCopy"); // an earlier image in place; else not even its folder
 
-    QTest::newRow("missing on the server") << "VKP3000/9999.bin"
-                                           << "VKP3000";
-    QTest::newRow("local subfolder missing") << "VKP2000/3106.bin"
-                                             << "VKP2000";
+    QTest::newRow("missing on the server") << "VKP3000/9999.bin" << true;
+    QTest::newRow("local folder missing") << "VKP2000/2050.bin" << false;
 }
 
 void TestFtpClient::downloadFailures()
 {
     QFETCH(QString, name);
-    QFETCH(QString, folder);
-    QDir(local.path()).mkpath("VKP3000");
-    if (name.startsWith("VKP2000"))
-        QVERIFY(server->put(name, image));
-    const QString target = local.filePath(name);
-    if (QFile::exists(QFileInfo(target).path()))
+    QFETCH(bool, oldCopy);
+    const QString target = local->filePath(name);
+    if (oldCopy)
         QVERIFY(writeFile(target, "old image"));
 
-    login();
-    QCOMPARE(client->Download(name.toStdString(), local.path().toStdString()), -1);
+    FtpClient client;
+    connectTo(client, server.port());
+    QCOMPARE(client.Login(), 0);
+    QCOMPARE(client.Download(name.toStdString(), local->path().toStdString()), -1);
+    QCOMPARE(readFile(target), oldCopy ? QByteArray("old image") : QByteArray("<none>"));
     QVERIFY(!QFile::exists(target + ".part"));
-    if (QFile::exists(QFileInfo(target).path()))
-        QCOMPARE(readFile(target), QByteArray("old image"));
-    else
-        QVERIFY(!QFile::exists(target));
-    // Still in step afterwards.
-    QCOMPARE(client->FileSize("VKP3000/3106.bin"), 70000LL);
+    QCOMPARE(client.FileSize("VKP3000/3106.bin"), 70000LL);
 }
 
-void TestFtpClient::upload()
+void TestFtpClient::fileCommands()
 {
-    const QString source = local.filePath("upload.bin");
-    QVERIFY(writeFile(source, image.left(3000)));
-    login();
-    QCOMPARE(client->Upload(source.toStdString()), 1);
-    QCOMPARE(server->served("upload.bin"), image.left(3000));
-    QVERIFY(std::count(client->ListedNames().begin(), client->ListedNames().end(), "upload.bin") ==
-            1);
+    const QString source = local->filePath("upload.bin");
+    QVERIFY(writeFile(source, Image.left(3000)));
+    FtpClient client;
+    connectTo(client, server.port());
+    QCOMPARE(client.Login(), 0);
 
-    QTest::ignoreMessage(QtDebugMsg, "fail to open the file!");
-    QCOMPARE(client->Upload(local.filePath("nothing-here.bin").toStdString()), -1);
-}
-
-void TestFtpClient::folderCommands()
-{
-    QVERIFY(server->put("old.txt", "x"));
-    QVERIFY(server->put("gone.txt", "x"));
-    QDir(server->root()).mkpath("emptyfolder");
-    login();
-
-    QCOMPARE(client->Rename("old.txt", "new.txt"), 0);
-    QVERIFY(!QFile::exists(server->root() + "/old.txt"));
-    QCOMPARE(server->served("new.txt"), QByteArray("x"));
-
-    QCOMPARE(client->Remove("gone.txt"), 0);
-    QVERIFY(!QFile::exists(server->root() + "/gone.txt"));
-
-    QCOMPARE(client->RemoveDirectory("emptyfolder"), 0);
-    QVERIFY(!QDir(server->root() + "/emptyfolder").exists());
-
-    QCOMPARE(client->ChangeDirectory("VKP3000"), 0);
-    QVERIFY(client->ListedNames() == std::vector<std::string>({"3106.bin", "VKP3000.txt"}));
-    QCOMPARE(client->FileSize("3106.bin"), 70000LL);
-}
-
-void TestFtpClient::makeDirectoryAnswered257StillZero()
-{
-    login();
-    // pyftpdlib answers MKD with 257, the client expects 250.
+    QCOMPARE(client.ChangeDirectory("work"), 0);
+    QCOMPARE(client.Upload(source.toStdString()), 1);
+    QCOMPARE(client.Rename("old.txt", "new.txt"), 0);
+    QCOMPARE(client.Remove("gone.txt"), 0);
+    QCOMPARE(client.RemoveDirectory("emptyfolder"), 0);
+    // pyftpdlib answers MKD with 257 where the client expects 250: still 0.
     QTest::ignoreMessage(QtDebugMsg, "state code error!");
-    QCOMPARE(client->MakeDirectory("VKP6000"), 0);
-    QVERIFY(QDir(server->root() + "/VKP6000").exists());
+    QCOMPARE(client.MakeDirectory("VKP6000"), 0);
+    QVERIFY(client.ListedNames() == std::vector<std::string>({"VKP6000", "new.txt", "upload.bin"}));
+    QCOMPARE(readFile(server.root() + "/work/upload.bin"), Image.left(3000));
+    QCOMPARE(readFile(server.root() + "/work/new.txt"), QByteArray("x"));
+
+    QCOMPARE(client.Quit(), 1);
+    QCOMPARE(client.ReplyText().substr(0, 3), std::string("221"));
+    QCOMPARE(client.FileSize("upload.bin"), -1LL);
 }
 
-void TestFtpClient::quitEndsTheSession()
+void TestFtpClient::awkwardRepliesKeepStep_data()
 {
-    login();
-    QCOMPARE(client->Quit(), 1);
-    QCOMPARE(client->ReplyText().substr(0, 3), std::string("221"));
-    QCOMPARE(client->FileSize("VKP3000/3106.bin"), -1LL);
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<bool>("split");
+    QTest::addColumn<bool>("joined");
+    QTest::addColumn<QByteArray>("transferStart");
+
+    const QByteArray start = "150 Opening BINARY mode data connection.\r\n";
+    QTest::newRow("two-line greeting in one read")
+        << QByteArray("220-Welcome to the update server\r\n220 ready\r\n") << false << false
+        << start;
+    QTest::newRow("every reply split in two reads")
+        << QByteArray("220-Welcome\r\n220 ready\r\n") << true << false << start;
+    QTest::newRow("150 and 226 in one read")
+        << QByteArray("220 ready\r\n") << false << true << start;
+    QTest::newRow("125 instead of 150")
+        << QByteArray("220 ready\r\n") << false << false
+        << QByteArray("125 Data connection already open; transfer starting.\r\n");
+    QTest::newRow("125 and 226 in one read, split")
+        << QByteArray("220 ready\r\n") << true << true
+        << QByteArray("125 Data connection already open.\r\n");
+    // One greeting of exactly 1000 bytes: more than one buffer-full.
+    const QByteArray tail = "\r\n220 ready\r\n";
+    QTest::newRow("1000-byte greeting")
+        << QByteArray("220-") + QByteArray(1000 - 4 - tail.size(), 'w') + tail << false << false
+        << start;
 }
 
-void TestFtpClient::connectionRefused()
+void TestFtpClient::awkwardRepliesKeepStep()
 {
-    client->SetServer("127.0.0.1", "ftp", "kwx");
-    client->SetControlPort(ClosedPort());
-    QTest::ignoreMessage(QtDebugMsg,
-                         QRegularExpression("^Control Socket Connecting Failed:  \\d+$"));
-    QCOMPARE(client->Login(), -1);
-    QCOMPARE(client->FileSize("VKP3000/3106.bin"), -1LL);
+    QFETCH(QByteArray, greeting);
+    QFETCH(bool, split);
+    QFETCH(bool, joined);
+    QFETCH(QByteArray, transferStart);
+
+    FakeFtpOptions options = withImage();
+    options.greeting = greeting.toStdString();
+    options.splitReplies = split;
+    options.joinTransferReplies = joined;
+    options.transferStart = transferStart.toStdString();
+    FakeFtpServer fake(options);
+
+    FtpClient client;
+    connectTo(client, fake.port());
+    QCOMPARE(client.Login(), 0);
+    QVERIFY(client.ListedNames() == std::vector<std::string>{"listed.bin"});
+    // Every answer below is the one to its own command: nothing shifted.
+    QCOMPARE(client.FileSize("VKP3000/VKP3000.txt"), 5LL);
+    QCOMPARE(client.Download("VKP3000/3106.bin", local->path().toStdString()), 1);
+    QCOMPARE(readFile(local->filePath("VKP3000/3106.bin")), Image);
+    QCOMPARE(client.FileSize("VKP3000/3106.bin"), 70000LL);
+    QCOMPARE(client.Quit(), 1);
+    QCOMPARE(client.ReplyText(), std::string("221 Goodbye.\r\n"));
+}
+
+void TestFtpClient::brokenDownloads_data()
+{
+    QTest::addColumn<QByteArray>("passiveHost");
+    QTest::addColumn<QByteArray>("pasvReply"); // set: the whole answer, no data port
+    QTest::addColumn<int>("dataLimit");        // -1: the whole file
+    QTest::addColumn<int>("result");
+
+    // Nothing listens on 127.0.0.2: data must go to the control connection's address.
+    QTest::newRow("PASV names another host") << QByteArray("127,0,0,2") << QByteArray() << -1 << 1;
+    QTest::newRow("PASV without numbers")
+        << QByteArray("127,0,0,1") << QByteArray("227 Entering Passive Mode (no numbers)\r\n") << -1
+        << -1;
+    QTest::newRow("half the data, then 226")
+        << QByteArray("127,0,0,1") << QByteArray() << Image.size() / 2 << -1;
+}
+
+void TestFtpClient::brokenDownloads()
+{
+    QFETCH(QByteArray, passiveHost);
+    QFETCH(QByteArray, pasvReply);
+    QFETCH(int, dataLimit);
+    QFETCH(int, result);
+
+    FakeFtpOptions options = withImage();
+    options.passiveHost = passiveHost.toStdString();
+    options.pasvReply = pasvReply.toStdString();
+    if (dataLimit >= 0)
+        options.dataLimit = static_cast<std::size_t>(dataLimit);
+    FakeFtpServer fake(options);
+    const QString target = local->filePath("VKP3000/3106.bin");
+    QVERIFY(writeFile(target, "old image"));
+
+    FtpClient client;
+    connectTo(client, fake.port());
+    if (!pasvReply.isEmpty()) { // once for the listing at login, once for the download
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Data Socket connecting Failed: "));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Data Socket connecting Failed: "));
+    }
+    QCOMPARE(client.Login(), 0);
+    QCOMPARE(client.Download("VKP3000/3106.bin", local->path().toStdString()), result);
+    QCOMPARE(readFile(target), result == 1 ? Image : QByteArray("old image"));
+    QVERIFY(!QFile::exists(target + ".part"));
+    // RETR is never sent without a data connection.
+    const std::vector<std::string> commands = fake.commands();
+    QCOMPARE(std::count(commands.begin(), commands.end(), "RETR VKP3000/3106.bin"),
+             pasvReply.isEmpty() ? 1 : 0);
+}
+
+void TestFtpClient::refusedCommands()
+{
+    const QString source = local->filePath("upload.bin");
+    QVERIFY(writeFile(source, "data"));
+    FakeFtpServer fake(withImage()); // it refuses STOR with 502
+    FtpClient client;
+    connectTo(client, fake.port(), 400);
+    QCOMPARE(client.Login(), 0);
+    QCOMPARE(client.Upload(source.toStdString()), -1);
+    QCOMPARE(client.FileSize("VKP3000/VKP3000.txt"), 5LL);
+    // A line break would put a second command of the caller's on the wire.
+    QTest::ignoreMessage(QtDebugMsg, "Refused to send a command with a line break");
+    QCOMPARE(client.FileSize("x\r\nDELE VKP3000/3106.bin"), -1LL);
+    for (const std::string &command : fake.commands())
+        QVERIFY2(command.rfind("DELE", 0) != 0, command.c_str());
+}
+
+void TestFtpClient::unansweredLogin_data()
+{
+    QTest::addColumn<bool>("listening");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<QString>("message"); // the debug line naming the reason
+
+    QTest::newRow("connection refused")
+        << false << false << QByteArray() << "^Control Socket Connecting Failed:  \\d+$";
+    QTest::newRow("no greeting") << true << true << QByteArray()
+                                 << "^No reply from the server within 400 ms$";
+    QTest::newRow("over-long greeting")
+        << true << false << "220-" + QByteArray(FtpClient::MaxReplyLength + 10, 'x')
+        << "^ERROR! Too long information too receive!$";
+}
+
+void TestFtpClient::unansweredLogin()
+{
+    QFETCH(bool, listening);
+    QFETCH(bool, silent);
+    QFETCH(QByteArray, greeting);
+    QFETCH(QString, message);
+
+    FakeFtpOptions options;
+    options.silent = silent;
+    options.greeting = greeting.toStdString();
+    FakeFtpServer fake(options);
+    FtpClient client;
+    connectTo(client, listening ? fake.port() : ClosedPort(), 400);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(message));
+    QCOMPARE(client.Login(), -1);
+    QCOMPARE(client.FileSize("VKP3000/3106.bin"), -1LL);
+    QCOMPARE(client.Download("VKP3000/3106.bin", local->path().toStdString()), -1);
+    QVERIFY(!QFile::exists(local->filePath("VKP3000/3106.bin")));
+    // After a lost reply nothing more is sent: every answer would be out of step.
+    QVERIFY(fake.commands().empty());
+}
+
+void TestFtpClient::threadFetchOnce_data()
+{
+    QTest::addColumn<bool>("serverUp");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("image") << true << "VKP3000/3106.bin" << 1;
+    QTest::newRow("empty on the server") << true << "empty.bin" << 0;
+    QTest::newRow("server down") << false << "VKP3000/3106.bin" << -1;
+}
+
+void TestFtpClient::threadFetchOnce()
+{
+    QFETCH(bool, serverUp);
+    QFETCH(QString, name);
+    QFETCH(int, result);
+
+    FtpThread thread;
+    thread.SetServer(serverUp ? server.server() : LoopbackServer(ClosedPort()));
+    QCOMPARE(thread.FetchOnce(name, local->path()), result);
+    QCOMPARE(QFile::exists(local->filePath(name)), result == 1);
+}
+
+void TestFtpClient::threadRunsUntilStopped()
+{
+    FtpThread thread;
+    thread.SetServer(server.server());
+    thread.SetPaths("VKP3000/3106.bin", local->path());
+    const QString target = local->filePath("VKP3000/3106.bin");
+    thread.start();
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(target), Image, 10000);
+    // It goes on fetching: a removed copy comes back. The remove fails should it find the
+    // image missing, as it was between a remove and a rename.
+    QVERIFY(QFile::remove(target));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target), 10000);
+    thread.SetRunning(false);
+    QVERIFY(thread.wait(10000));
+}
+
+void TestFtpClient::threadDestructionStopsAndJoins()
+{
+    // With its server down the thread sits in its pause between attempts; destroying it
+    // must wake and join it.
+    auto *thread = new FtpThread;
+    thread->SetServer(LoopbackServer(ClosedPort()));
+    thread->SetPaths("VKP3000/3106.bin", local->path());
+    thread->start();
+    QTest::qWait(100);
+    QVERIFY(thread->isRunning());
+    delete thread;
 }
 
 QTEST_GUILESS_MAIN(TestFtpClient)

@@ -7,7 +7,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -97,6 +96,7 @@ QByteArray firmwareFile(quint32 dspLength, qint32 version, quint32 armLength)
 
 const QString Question = QString::fromUtf8("new firmware,updata or not？");
 const QString NetworkMessage = "checking your netWork,And Restart!";
+const QString Downloaded = "Update is Successful";
 constexpr int FlashTimeoutMs = 15000;
 
 } // namespace
@@ -109,23 +109,20 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void cacheFoldersAtStart();
-    void fullFlowFlashesTheDownloadedImage();
+    void fullFlow_data();
+    void fullFlow();
     void checkOutcomes_data();
     void checkOutcomes();
-    void modelFolderMadeOnDemand();
+    void modelFoldersInTheCache();
     void networkFailureLeavesTheFileButtonUsable();
     void silentServerFailsInBoundedTime();
-    void downloadedImageFailingTheChecksIsNotStarted();
     void imageByFtpClient_data();
     void imageByFtpClient();
     void flushFileTip_data();
     void flushFileTip();
-    void readIniFile();
-    void curlTestIntoTheCache();
 
 private:
-    std::unique_ptr<OnlineWindow> connectedWindow(EmulatedDevice &device);
+    std::unique_ptr<OnlineWindow> connectedWindow(EmulatedDevice &device, bool active = false);
     int check(OnlineWindow &window, bool power);
     static QToolButton *button(QWidget &window, const char *name)
     {
@@ -158,19 +155,23 @@ void TestOnlineWindow::cleanup()
     hidplatform::setBackend(nullptr);
 }
 
-std::unique_ptr<OnlineWindow> TestOnlineWindow::connectedWindow(EmulatedDevice &device)
+// A shown window that has the device's version reply; `active` also arms F5.
+std::unique_ptr<OnlineWindow> TestOnlineWindow::connectedWindow(EmulatedDevice &device, bool active)
 {
     device.attach();
     auto window = std::make_unique<OnlineWindow>();
     window->setUpdateServer(server.server());
     window->show();
-    if (!QTest::qWaitForWindowExposed(window.get()))
+    if (!QTest::qWaitForWindowExposed(window.get()) ||
+        !QTest::qWaitFor([&] { return !window->versionReportValue().isEmpty(); }, 3000))
         return nullptr;
-    QElapsedTimer clock;
-    clock.start();
-    while (window->versionReportValue().isEmpty() && clock.elapsed() < 3000)
-        QTest::qWait(10);
-    return window->versionReportValue().isEmpty() ? nullptr : std::move(window);
+    if (active) {
+        window->setupOnlineCheck();
+        window->activateWindow();
+        if (!QTest::qWaitForWindowActive(window.get()))
+            return nullptr;
+    }
+    return window;
 }
 
 int TestOnlineWindow::check(OnlineWindow &window, bool power)
@@ -181,49 +182,53 @@ int TestOnlineWindow::check(OnlineWindow &window, bool power)
     return result;
 }
 
-void TestOnlineWindow::cacheFoldersAtStart()
+// F5, the question answered Yes, the download, and for a sound image the flash.
+void TestOnlineWindow::fullFlow_data()
 {
-    OnlineWindow window;
-    QStringList folders = QDir(cache).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    QCOMPARE(folders, QStringList({"VKP1000", "VKP2000", "VKP3000", "VKP3200", "VKP3400", "VKP3600",
-                                   "VKP3800", "VKP4000", "VKP5000"}));
+    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QStringList>("texts");
+
+    const QByteArray sound = firmwareFile(400, 1260, 216);
+    QTest::newRow("sound image") << sound << QStringList({Question, Downloaded});
+    // Only an image that passes the file checks may be started.
+    QTest::newRow("one byte more than the header says")
+        << sound + '\x01' << QStringList({Question, Downloaded, "File Format Is Error"});
 }
 
-void TestOnlineWindow::fullFlowFlashesTheDownloadedImage()
+void TestOnlineWindow::fullFlow()
 {
-    const QByteArray image = firmwareFile(400, 1260, 216);
+    QFETCH(QByteArray, image);
+    QFETCH(QStringList, texts);
+    const bool sound = texts.size() == 2;
+
     QVERIFY(server.put("VKP1000/VKP1000.txt", "1260\r\n"));
     QVERIFY(server.put("VKP1000/1260.bin", image));
     EmulatedDevice device(backend); // version 1250: model VKP1000
-    auto window = connectedWindow(device);
+    auto window = connectedWindow(device, true);
     QVERIFY(window);
-    window->setupOnlineCheck();
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
 
     BoxHand hand;
     hand.answers[Question] = QMessageBox::Yes;
     QTest::keyClick(window.get(), Qt::Key_F5);
-
-    QCOMPARE(hand.texts(), QStringList({Question, "Update is Successful"}));
+    QCOMPARE(hand.texts(), texts);
     QCOMPARE(hand.boxes[0].title, QString("Information"));
     QCOMPARE(hand.boxes[0].icon, QMessageBox::Information);
     QCOMPARE(hand.boxes[0].buttons,
              QList<QMessageBox::StandardButton>({QMessageBox::Yes, QMessageBox::No}));
     QCOMPARE(hand.boxes[0].defaultButton, QMessageBox::No);
-    QCOMPARE(hand.boxes[1].title, QString("Warning"));
-    QCOMPARE(hand.boxes[1].buttons, QList<QMessageBox::StandardButton>{QMessageBox::Yes});
-
+    QCOMPARE(button(*window, "toolButton_2")->isEnabled(), sound);
+    QCOMPARE(button(*window, "TBFlush")->isEnabled(), !sound);
+    // The version file was read and removed; the image stays.
+    QVERIFY(!QFile::exists(cache + "VKP1000/VKP1000.txt"));
     const QString imagePath = QDir::cleanPath(cache + "VKP1000/1260.bin");
+    QCOMPARE(readFile(imagePath), image);
+    if (!sound)
+        return;
+
     QCOMPARE(window->findChild<QLineEdit *>("line_path")->text(), imagePath);
     QString serverName;
     QMetaObject::invokeMethod(window.get(), "SetFileFlushName", Q_RETURN_ARG(QString, serverName));
     QCOMPARE(serverName, QString("VKP1000/1260.bin"));
-    QVERIFY(button(*window, "toolButton_2")->isEnabled());
-    QVERIFY(!button(*window, "TBFlush")->isEnabled());
-    // The version file was read and removed; the image stays.
-    QVERIFY(!QFile::exists(cache + "VKP1000/VKP1000.txt"));
-
     QTest::mouseClick(button(*window, "toolButton_2"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(window->exitCode, 0, FlashTimeoutMs);
     QCOMPARE(hand.texts().last(), QString("Update Complete!\nClick OK to close the software!"));
@@ -250,14 +255,10 @@ void TestOnlineWindow::checkOutcomes_data()
                                  << 1 << QStringList{"Latest version"};
     QTest::newRow("same, silent") << 1250 << "VKP1000/VKP1000.txt" << QByteArray("1250\n") << false
                                   << 1 << QStringList();
-    QTest::newRow("older on the server") << 3106 << "VKP3000/VKP3000.txt" << QByteArray("3105\n")
-                                         << true << 1 << QStringList{"Latest version"};
     QTest::newRow("400 is newer by text") << 3106 << "VKP3000/VKP3000.txt" << QByteArray("400\n")
                                           << true << 0 << QStringList{Question};
     QTest::newRow("version 999") << 999 << QString() << QByteArray() << true << -1
                                  << QStringList{"Version of the error"};
-    QTest::newRow("version 7000") << 7000 << QString() << QByteArray() << true << -1
-                                  << QStringList{"Version of the error"};
     QTest::newRow("no version file") << 3200 << "VKP3200/VKP3200.txt" << QByteArray() << true << -1
                                      << QStringList{NetworkMessage};
     QTest::newRow("empty first line") << 3400 << "VKP3400/VKP3400.txt" << QByteArray("\n3500\n")
@@ -292,8 +293,7 @@ void TestOnlineWindow::checkOutcomes()
     hand.answers[Question] = QMessageBox::No;
     QCOMPARE(check(*window, power), result);
     QCOMPARE(hand.texts(), texts);
-    if (texts.value(0) != Question)
-        QVERIFY(!button(*window, "toolButton_2")->isEnabled());
+    QVERIFY(!button(*window, "toolButton_2")->isEnabled());
     // Nothing is left in the cache but the folders, and nothing beside it.
     QCOMPARE(QDir(cache).entryList(QDir::Files), QStringList());
     QVERIFY(!QFile::exists(QCoreApplication::applicationDirPath() + "/y"));
@@ -304,7 +304,7 @@ void TestOnlineWindow::checkOutcomes()
     QCOMPARE(hand.texts(), texts);
 }
 
-void TestOnlineWindow::modelFolderMadeOnDemand()
+void TestOnlineWindow::modelFoldersInTheCache()
 {
     QVERIFY(server.put("VKP6000/VKP6000.txt", "6500\n"));
     DeviceConfig config;
@@ -312,7 +312,10 @@ void TestOnlineWindow::modelFolderMadeOnDemand()
     EmulatedDevice device(backend, config);
     auto window = connectedWindow(device);
     QVERIFY(window);
-    QVERIFY(!QDir(cache + "VKP6000").exists());
+    // Nine folders at start; VKP6000 only once a device of that model asks for it.
+    QCOMPARE(QDir(cache).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             QStringList({"VKP1000", "VKP2000", "VKP3000", "VKP3200", "VKP3400", "VKP3600",
+                          "VKP3800", "VKP4000", "VKP5000"}));
     BoxHand hand;
     QCOMPARE(check(*window, true), 1);
     QCOMPARE(hand.texts(), QStringList{"Latest version"});
@@ -322,14 +325,9 @@ void TestOnlineWindow::modelFolderMadeOnDemand()
 void TestOnlineWindow::networkFailureLeavesTheFileButtonUsable()
 {
     EmulatedDevice device(backend);
-    auto window = connectedWindow(device);
+    auto window = connectedWindow(device, true);
     QVERIFY(window);
-    UpdateServer down = server.server();
-    down.port = ClosedPort();
-    window->setUpdateServer(down);
-    window->setupOnlineCheck();
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    window->setUpdateServer(LoopbackServer(ClosedPort()));
 
     BoxHand hand;
     QTest::keyClick(window.get(), Qt::Key_F5);
@@ -354,55 +352,29 @@ void TestOnlineWindow::silentServerFailsInBoundedTime()
     EmulatedDevice device(backend);
     auto window = connectedWindow(device);
     QVERIFY(window);
-    // The build's time-outs, only the port is the test's.
+    // The build's time-outs, only the address is the test's: without them this never returns.
     UpdateServer target = UpdateServer::BuildDefault();
     target.host = "127.0.0.1";
     target.port = silent.port();
     window->setUpdateServer(target);
 
     BoxHand hand;
-    QElapsedTimer clock;
-    clock.start();
     QCOMPARE(check(*window, true), -1);
-    const qint64 elapsed = clock.elapsed();
     QCOMPARE(hand.texts(), QStringList{NetworkMessage});
-    qInfo("silent server: the check gave up after %lld ms (connect time-out %d ms, stall %d ms)",
-          elapsed, target.connectTimeoutMs, target.stallTimeoutMs);
-}
-
-void TestOnlineWindow::downloadedImageFailingTheChecksIsNotStarted()
-{
-    QByteArray image = firmwareFile(200, 1270, 8);
-    image.append('\x01'); // one byte more than the header says
-    QVERIFY(server.put("VKP1000/VKP1000.txt", "1270\n"));
-    QVERIFY(server.put("VKP1000/1270.bin", image));
-    EmulatedDevice device(backend);
-    auto window = connectedWindow(device);
-    QVERIFY(window);
-    window->setupOnlineCheck();
-    window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-
-    BoxHand hand;
-    hand.answers[Question] = QMessageBox::Yes;
-    QTest::keyClick(window.get(), Qt::Key_F5);
-    QCOMPARE(hand.texts(), QStringList({Question, "Update is Successful", "File Format Is Error"}));
-    QVERIFY(!button(*window, "toolButton_2")->isEnabled());
-    QVERIFY(button(*window, "TBFlush")->isEnabled());
 }
 
 void TestOnlineWindow::imageByFtpClient_data()
 {
     QTest::addColumn<QByteArray>("slot");
     QTest::addColumn<QString>("versionFile");
-    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("version"); // empty: no version file on the server
     QTest::addColumn<bool>("imageOnServer");
     QTest::addColumn<QStringList>("texts");
 
     QTest::newRow("VKP2000") << QByteArray("Slot_LoadBinToTwo") << "VKP2000/VKP2000.txt"
-                             << "2050" << true << QStringList{"Update is Successful"};
+                             << "2050" << true << QStringList{Downloaded};
     QTest::newRow("VKP3000") << QByteArray("Slot_LoadBinToThree") << "VKP3000/VKP3000.txt"
-                             << "3150" << true << QStringList{"Update is Successful"};
+                             << "3150" << true << QStringList{Downloaded};
     QTest::newRow("image missing") << QByteArray("Slot_LoadBinToThree") << "VKP3000/VKP3000.txt"
                                    << "3151" << false << QStringList{"Update failed"};
     QTest::newRow("version file missing")
@@ -433,16 +405,11 @@ void TestOnlineWindow::imageByFtpClient()
     BoxHand hand;
     QVERIFY(QMetaObject::invokeMethod(window.get(), slot.constData()));
     QCOMPARE(hand.texts(), texts);
-    QCOMPARE(button(*window, "toolButton_2")->isEnabled(), texts.first() == "Update is Successful");
-    if (imageOnServer) {
-        QFile file(cache + imageName);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), image);
+    QCOMPARE(button(*window, "toolButton_2")->isEnabled(), imageOnServer);
+    QCOMPARE(readFile(cache + imageName), imageOnServer ? image : QByteArray("<none>"));
+    if (imageOnServer)
         QCOMPARE(window->findChild<QLineEdit *>("line_path")->text(),
                  QDir::cleanPath(cache + imageName));
-    } else if (!version.isEmpty()) {
-        QVERIFY(!QFile::exists(cache + imageName));
-    }
 }
 
 void TestOnlineWindow::flushFileTip_data()
@@ -453,8 +420,8 @@ void TestOnlineWindow::flushFileTip_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("icon");
 
-    QTest::newRow("English success") << false << 0 << "Warning"
-                                     << "Update is Successful" << int(QMessageBox::Warning);
+    QTest::newRow("English success")
+        << false << 0 << "Warning" << Downloaded << int(QMessageBox::Warning);
     QTest::newRow("English failure") << false << 1 << "Warning"
                                      << "Update is failed" << int(QMessageBox::Warning);
     QTest::newRow("Chinese success")
@@ -482,36 +449,6 @@ void TestOnlineWindow::flushFileTip()
     QCOMPARE(hand.boxes[0].title, title);
     QCOMPARE(int(hand.boxes[0].icon), icon);
     QCOMPARE(hand.boxes[0].buttons, QList<QMessageBox::StandardButton>{QMessageBox::Yes});
-}
-
-void TestOnlineWindow::readIniFile()
-{
-    OnlineWindow window;
-    QTemporaryDir dir;
-    const QString path = dir.filePath("settings.ini");
-    QString value = "untouched";
-    QCOMPARE(window.ReadIniFile(path, "Server", "Address", value), 0);
-    QCOMPARE(value, QString("untouched"));
-
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Server]\nAddress=127.0.0.1\n");
-    file.close();
-    QCOMPARE(window.ReadIniFile(path, "Server", "Address", value), 0);
-    QCOMPARE(value, QString("127.0.0.1"));
-    QCOMPARE(window.ReadIniFile(path, "Server", "Port", value), 0);
-    QCOMPARE(value, QString());
-}
-
-void TestOnlineWindow::curlTestIntoTheCache()
-{
-    QVERIFY(server.put("VKP3000/VKP3000.txt", "3106\n"));
-    OnlineWindow window;
-    window.setUpdateServer(server.server());
-    QCOMPARE(window.Slot_CurlTest("VKP3000/VKP3000.txt", cache), 0);
-    QStringList lines;
-    QCOMPARE(window.ReadTxtFile(cache + "VKP3000/VKP3000.txt", lines), 0);
-    QCOMPARE(lines, QStringList{"3106"});
 }
 
 QTEST_MAIN(TestOnlineWindow)
