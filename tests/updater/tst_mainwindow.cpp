@@ -1,14 +1,12 @@
-// The updater's window against the emulated device: its form and texts in both
-// languages, the ring, the version query, notifications, the writer's messages,
-// dragging and closing.
+// The updater's window against the emulated device: its texts in both languages,
+// the ring, the version query, notifications and readers, the writer's messages,
+// dragging, the help dialog and closing.
 #include "emulateddevice.h"
 #include "helptext.h"
 #include "roundcircle.h"
 #include "updaterfixture.h"
 #include "usbthread.h"
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QMouseEvent>
 #include <QToolButton>
 #include <QtTest>
@@ -16,71 +14,37 @@
 using emulator::DeviceConfig;
 using emulator::EmulatedDevice;
 
-namespace {
-const QString LowerCasePath = "\\\\?\\hid#vid_0483&pid_0526#8&1f2e3d&0&0000#"
-                              "{4d1e55b2-f16f-11cf-88cb-001111000030}";
-}
-
-class TestMainWindow : public QObject
+class TestMainWindow : public WindowTest
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { Q_INIT_RESOURCE(updater); }
-    void init()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        hidplatform::setBackend(&backend);
-    }
-    void cleanup() { hidplatform::setBackend(nullptr); }
-
-    void form();
     void texts_data();
     void texts();
-    void ringFollowsTheLink();
     void versionQueryAfterOneSecond();
     void notificationsAndLatches();
-    void notificationForAnotherDevice();
-    void equipmentNotFound_data();
-    void equipmentNotFound();
-    void failedToOpenDevice();
+    void refusedWrites_data();
+    void refusedWrites();
     void refusedWriteIsSilent();
-    void dragWithLeftButtonOnly();
-    void dragStartingOnAButtonDoesNotMove();
+    void drag_data();
+    void drag();
     void helpButtonShowsOneDialog();
     void closingJoinsEveryReader();
 
 private:
     static int readers(const QObject &window) { return window.findChildren<USBThread *>().size(); }
-    static RoundCircle *ring(const QWidget &w) { return w.findChild<RoundCircle *>("roundCircle"); }
-    static void send(QWidget *to, QEvent::Type type, QPoint at, Qt::MouseButton button)
+    // Clockwise in blue while the device is there, the other way round in red otherwise.
+    static bool ringShows(const QWidget &window, bool connected)
     {
-        QMouseEvent event(type, at, to->mapToGlobal(at), button,
-                          type == QEvent::MouseButtonRelease ? Qt::NoButton
-                                                             : Qt::MouseButtons(button),
-                          Qt::NoModifier);
-        QApplication::sendEvent(to, &event);
+        auto *ring = window.findChild<RoundCircle *>("roundCircle");
+        const QColor colour = connected ? QColor(0, 0, 255) : QColor(255, 0, 0);
+        return ring->getClockWise() == connected && ring->getPieColor1Start() == colour &&
+               ring->getPieColor1End() == colour;
     }
-    hidplatform::EmulatedBackend backend;
+    static QString text(const QWidget &window, const char *name)
+    {
+        return window.findChild<QToolButton *>(name)->text();
+    }
 };
-
-void TestMainWindow::form()
-{
-    TestWindow window;
-    QCOMPARE(window.size(), QSize(538, 201));
-    QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
-    QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
-    for (const char *name : {"centralWidget", "roundCircle", "progressBarColor", "toolButton_2",
-                             "toolButton_4", "TBFlush", "line_path", "LB_VersionTip", "TB_Help"})
-        QVERIFY2(window.findChild<QWidget *>(name), name);
-    QCOMPARE(window.findChild<QWidget *>("TBFlush")->geometry(), QRect(300, 110, 161, 36));
-    QCOMPARE(window.findChild<QWidget *>("progressBarColor")->geometry(), QRect(40, 143, 431, 41));
-    QVERIFY(!window.findChild<QWidget *>("toolButton_2")->isEnabled());
-    QVERIFY(window.findChild<QWidget *>("TBFlush")->isEnabled());
-    QVERIFY(!window.findChild<QWidget *>("line_path")->isEnabled());
-    QCOMPARE(ring(window)->getBgColorStart(), QColor(52, 229, 20));
-    QCOMPARE(window.findChild<QWidget *>("progressBarColor")->property("barColor").value<QColor>(),
-             QColor(85, 255, 0));
-}
 
 void TestMainWindow::texts_data()
 {
@@ -108,37 +72,16 @@ void TestMainWindow::texts()
     QLocale::setDefault(QLocale(QLocale::Language(language)));
     TestWindow window;
     QCOMPARE(window.windowTitle(), title);
-    QCOMPARE(window.findChild<QToolButton *>("toolButton_2")->text(), start);
-    QCOMPARE(window.findChild<QToolButton *>("TBFlush")->text(), flush);
+    QCOMPARE(text(window, "toolButton_2"), start);
+    QCOMPARE(text(window, "TBFlush"), flush);
+    // Nothing to flash before a file is chosen.
+    QVERIFY(!window.findChild<QWidget *>("toolButton_2")->isEnabled());
+    QVERIFY(window.findChild<QWidget *>("TBFlush")->isEnabled());
 
     // Reachable only through the meta-object system.
     QVERIFY(QMetaObject::invokeMethod(&window, "Slot_SetLanguage", Q_ARG(int, QLocale::Chinese)));
-    QCOMPARE(window.findChild<QToolButton *>("toolButton_2")->text(), QStringLiteral("开始下载"));
-    QCOMPARE(window.findChild<QToolButton *>("TBFlush")->text(), QStringLiteral("更新"));
-    QVERIFY(QMetaObject::invokeMethod(&window, "Slot_SetLanguage", Q_ARG(int, QLocale::French)));
-    QCOMPARE(window.findChild<QToolButton *>("TBFlush")->text(), QStringLiteral("File Path"));
-}
-
-void TestMainWindow::ringFollowsTheLink()
-{
-    EmulatedDevice device(backend);
-    {
-        TestWindow window;
-        QVERIFY(!ring(window)->getClockWise());
-        QCOMPARE(ring(window)->getPieColor1Start(), QColor(255, 0, 0));
-        QCOMPARE(ring(window)->getPieColor1End(), QColor(255, 0, 0));
-
-        device.plug();
-        QTRY_VERIFY(ring(window)->getClockWise());
-        QCOMPARE(ring(window)->getPieColor1Start(), QColor(0, 0, 255));
-        device.unplug();
-        QTRY_VERIFY(!ring(window)->getClockWise());
-        QCOMPARE(ring(window)->getPieColor1End(), QColor(255, 0, 0));
-    }
-    device.attach();
-    TestWindow connected;
-    QVERIFY(ring(connected)->getClockWise());
-    QCOMPARE(ring(connected)->getPieColor1Start(), QColor(0, 0, 255));
+    QCOMPARE(text(window, "toolButton_2"), QStringLiteral("开始下载"));
+    QCOMPARE(text(window, "TBFlush"), QStringLiteral("更新"));
 }
 
 void TestMainWindow::versionQueryAfterOneSecond()
@@ -147,33 +90,44 @@ void TestMainWindow::versionQueryAfterOneSecond()
     device.attach();
     TestWindow window;
     QCOMPARE(readers(window), 1);
+    QVERIFY(ringShows(window, true));
     QTest::qWait(500);
     QVERIFY(device.featureReports().empty());
     QTRY_COMPARE_WITH_TIMEOUT(int(window.deviceVersionValue()), 1250, 3000);
     const auto sent = device.featureReports();
     QCOMPARE(int(sent.size()), 1);
     QCOMPARE(int(sent[0].size()), 64);
-    QCOMPARE(int(sent[0][0]), 0x80);
-    QCOMPARE(int(sent[0][1]), 0x03);
-    QCOMPARE(int(sent[0][2]), 0x01);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(sent[0].data()), 4),
+             QByteArray::fromHex("80030100"));
     QCOMPARE(window.versionReportValue().size(), 20);
     QCOMPARE(window.versionReportValue().mid(6, 2), QByteArray::fromHex("E204"));
 }
 
 void TestMainWindow::notificationsAndLatches()
 {
+    DeviceConfig otherProduct;
+    otherProduct.productId = 0x0527;
+    EmulatedDevice other(backend, otherProduct);
     DeviceConfig config;
-    config.path = LowerCasePath.toStdString();
+    config.path = "\\\\?\\hid#vid_0483&pid_0526#8&1f2e3d&0&0000#"
+                  "{4d1e55b2-f16f-11cf-88cb-001111000030}";
     config.version = 1234;
     EmulatedDevice device(backend, config);
     TestWindow window;
-    QCOMPARE(readers(window), 0);
+    QVERIFY(ringShows(window, false));
 
+    // Another product's arrival changes nothing.
+    other.plug();
+    QTest::qWait(50);
+    QCOMPARE(readers(window), 0);
+    QVERIFY(ringShows(window, false));
+
+    // The arrival (lower-case path) reopens the device, starts a reader and asks
+    // for the version.
     device.plug();
-    // The arrival reopens the device, starts a reader and asks for the version.
     QTRY_COMPARE(int(window.deviceVersionValue()), 1234);
     QCOMPARE(readers(window), 1);
-    QVERIFY(window.link().deviceFound);
+    QVERIFY(ringShows(window, true));
 
     // A second arrival without a removal is ignored.
     backend.plug(&device);
@@ -181,11 +135,13 @@ void TestMainWindow::notificationsAndLatches()
     QCOMPARE(readers(window), 1);
     QCOMPARE(int(device.featureReports().size()), 1);
 
+    // A removal ends the reader and closes its handle.
     device.unplug();
     QTRY_COMPARE(window.link().readHandle, hidplatform::InvalidHandle);
     QVERIFY(window.currentReader() == nullptr);
     QTRY_VERIFY(window.findChildren<USBThread *>().first()->isFinished());
     QCOMPARE(backend.openReadHandles(&device), 0);
+    QVERIFY(ringShows(window, false));
     // The write side stays as it was until the next search.
     QVERIFY(window.link().writeHandle != hidplatform::InvalidHandle);
 
@@ -197,39 +153,41 @@ void TestMainWindow::notificationsAndLatches()
     QCOMPARE(backend.openReadHandles(&device), 1);
 }
 
-void TestMainWindow::notificationForAnotherDevice()
-{
-    DeviceConfig config;
-    config.productId = 0x0527;
-    EmulatedDevice other(backend, config);
-    TestWindow window;
-    other.plug();
-    QTest::qWait(50);
-    QCOMPARE(readers(window), 0);
-    QVERIFY(!ring(window)->getClockWise());
-}
-
-void TestMainWindow::equipmentNotFound_data()
+void TestMainWindow::refusedWrites_data()
 {
     QTest::addColumn<int>("language");
+    QTest::addColumn<bool>("present");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("button");
-    QTest::newRow("English") << int(QLocale::English) << "Warning"
-                             << "Equipment not found"
-                             << "&Yes";
-    QTest::newRow("Chinese") << int(QLocale::Chinese) << "信息"
-                             << "设备未找到"
-                             << "确 定";
+    // One Yes button only: asking for Yes and No makes Qt show both.
+    QTest::newRow("not found") << int(QLocale::English) << false << "Warning"
+                               << "Equipment not found"
+                               << "&Yes";
+    QTest::newRow("not found, Chinese") << int(QLocale::Chinese) << false << "信息"
+                                        << "设备未找到"
+                                        << "确 定";
+    QTest::newRow("cannot open") << int(QLocale::English) << true << "Warning"
+                                 << "Failed to open device"
+                                 << "&Yes";
+    QTest::newRow("cannot open, Chinese") << int(QLocale::Chinese) << true << "信息"
+                                          << "无效的写报告句柄，可能是打开设备时失败"
+                                          << "确 定";
 }
 
-void TestMainWindow::equipmentNotFound()
+void TestMainWindow::refusedWrites()
 {
     QFETCH(int, language);
+    QFETCH(bool, present);
     QFETCH(QString, title);
     QFETCH(QString, text);
     QFETCH(QString, button);
     QLocale::setDefault(QLocale(QLocale::Language(language)));
+    DeviceConfig config;
+    config.openableForWriting = false;
+    EmulatedDevice device(backend, config);
+    if (present)
+        device.attach();
     TestWindow window;
     ModalHand hand;
     QCOMPARE(window.SendDataToUsb(bootprotocol::versionQuery().data()), -1);
@@ -237,19 +195,6 @@ void TestMainWindow::equipmentNotFound()
     QCOMPARE(hand.boxes[0].title, title);
     QCOMPARE(hand.boxes[0].text, text);
     QCOMPARE(hand.boxes[0].buttons, QStringList{button});
-}
-
-void TestMainWindow::failedToOpenDevice()
-{
-    DeviceConfig config;
-    config.openableForWriting = false;
-    EmulatedDevice device(backend, config);
-    device.attach();
-    TestWindow window;
-    ModalHand hand;
-    window.Slot_SengReadCommand();
-    QCOMPARE(hand.texts(), QStringList{"Failed to open device"});
-    QCOMPARE(hand.boxes[0].title, QStringLiteral("Warning"));
 }
 
 void TestMainWindow::refusedWriteIsSilent()
@@ -260,6 +205,7 @@ void TestMainWindow::refusedWriteIsSilent()
     ModalHand hand;
     device.refuseFeatures(true);
     QCOMPARE(window.SendDataToUsb(bootprotocol::versionQuery().data()), 0);
+    // The writer stays pending: the next write reaches no driver.
     device.refuseFeatures(false);
     QCOMPARE(window.SendDataToUsb(bootprotocol::versionQuery().data()), -1);
     QTest::qWait(30);
@@ -267,40 +213,42 @@ void TestMainWindow::refusedWriteIsSilent()
     QCOMPARE(int(device.featureReports().size()), 1);
 }
 
-void TestMainWindow::dragWithLeftButtonOnly()
+void TestMainWindow::drag_data()
 {
+    QTest::addColumn<QString>("pressedOn");
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QPoint>("moved");
+    QTest::newRow("left button") << "MainWindow" << int(Qt::LeftButton) << QPoint(20, 30);
+    QTest::newRow("right button") << "MainWindow" << int(Qt::RightButton) << QPoint();
+    QTest::newRow("pressed on a button") << "TB_Help" << int(Qt::LeftButton) << QPoint();
+}
+
+void TestMainWindow::drag()
+{
+    QFETCH(QString, pressedOn);
+    QFETCH(int, button);
+    QFETCH(QPoint, moved);
     TestWindow window;
     window.move(100, 100);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QWidget *target =
+        pressedOn == window.objectName() ? &window : window.findChild<QWidget *>(pressedOn);
+    const auto send = [target, button](QEvent::Type type, QPoint at) {
+        const auto pressed =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButton(button);
+        QMouseEvent event(type, at, target->mapToGlobal(at), Qt::MouseButton(button), pressed,
+                          Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    };
     const QPoint start = window.pos();
-
-    send(&window, QEvent::MouseButtonPress, QPoint(520, 100), Qt::RightButton);
-    send(&window, QEvent::MouseMove, QPoint(540, 130), Qt::RightButton);
-    QCOMPARE(window.pos(), start);
-    send(&window, QEvent::MouseButtonRelease, QPoint(540, 130), Qt::RightButton);
-
-    send(&window, QEvent::MouseButtonPress, QPoint(520, 100), Qt::LeftButton);
-    send(&window, QEvent::MouseMove, QPoint(540, 130), Qt::LeftButton);
-    QCOMPARE(window.pos(), start + QPoint(20, 30));
-    // Releasing any button ends the drag.
-    send(&window, QEvent::MouseButtonRelease, QPoint(540, 130), Qt::RightButton);
-    const QPoint after = window.pos();
-    send(&window, QEvent::MouseMove, QPoint(560, 150), Qt::NoButton);
-    QCOMPARE(window.pos(), after);
-}
-
-void TestMainWindow::dragStartingOnAButtonDoesNotMove()
-{
-    TestWindow window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto *button = window.findChild<QToolButton *>("TB_Help");
-    const QPoint start = window.pos();
-    send(button, QEvent::MouseButtonPress, QPoint(5, 5), Qt::LeftButton);
-    send(button, QEvent::MouseMove, QPoint(40, 40), Qt::LeftButton);
-    send(button, QEvent::MouseButtonRelease, QPoint(40, 40), Qt::LeftButton);
-    QCOMPARE(window.pos(), start);
+    send(QEvent::MouseButtonPress, QPoint(5, 5));
+    send(QEvent::MouseMove, QPoint(25, 35));
+    QCOMPARE(window.pos(), start + moved);
+    // Releasing ends the drag.
+    send(QEvent::MouseButtonRelease, QPoint(25, 35));
+    send(QEvent::MouseMove, QPoint(45, 55));
+    QCOMPARE(window.pos(), start + moved);
 }
 
 void TestMainWindow::helpButtonShowsOneDialog()
@@ -329,7 +277,6 @@ void TestMainWindow::closingJoinsEveryReader()
     device.unplug();
     device.plug();
     QTRY_COMPARE(readers(*window), 2);
-    const QList<USBThread *> threads = window->findChildren<USBThread *>();
     QPointer<USBThread> current = window->currentReader();
     QVERIFY(current && current->isRunning());
 

@@ -14,16 +14,12 @@ private slots:
     void titles_data();
     void titles();
     void header();
-    void shortFileHasNoHeader();
     void wellFormed_data();
     void wellFormed();
-    void openResult_data();
-    void openResult();
     void versionCheck_data();
     void versionCheck();
     void loadRefusesWhatItCannotRead();
-    void commands();
-    void dataPacket();
+    void wireBytes();
     void replies_data();
     void replies();
 };
@@ -65,15 +61,13 @@ void TestUpdaterLogic::header()
     const firmware::Image negative = firmware::fromBytes(firmwareBytes(8, -5, 8));
     QCOMPARE(negative.fileVersion, -5);
     QCOMPARE(firmware::openResult(negative, 1250), 2);
-}
 
-void TestUpdaterLogic::shortFileHasNoHeader()
-{
+    // A file shorter than the header has none and is refused as badly formed.
     for (int size : {0, 1, 12, 15}) {
-        const firmware::Image image = firmware::fromBytes(QByteArray(size, '\xFF'));
-        QVERIFY(!image.headerComplete);
-        QCOMPARE(image.dspEnd, qint64(0));
-        QCOMPARE(firmware::openResult(image, 0), 1);
+        const firmware::Image cut = firmware::fromBytes(QByteArray(size, '\xFF'));
+        QVERIFY(!cut.headerComplete);
+        QCOMPARE(cut.dspEnd, qint64(0));
+        QCOMPARE(firmware::openResult(cut, 0), 1);
     }
 }
 
@@ -86,6 +80,7 @@ void TestUpdaterLogic::wellFormed_data()
     QTest::newRow("one byte less") << firmwareBytes(8, 1250, 8, -1) << false;
     QTest::newRow("dsp not whole packets") << firmwareBytes(12, 1250, 4) << false;
     QTest::newRow("arm not whole packets") << firmwareBytes(4, 1250, 12) << false;
+    // An empty stage would never see its last packet and wait forever.
     QTest::newRow("no dsp image") << firmwareBytes(0, 1250, 16) << false;
     QTest::newRow("no arm image") << firmwareBytes(16, 1250, 0) << false;
     // Lengths that would wrap a 32-bit sum around to the file size.
@@ -102,26 +97,6 @@ void TestUpdaterLogic::wellFormed()
     QCOMPARE(firmware::wellFormed(firmware::fromBytes(bytes)), ok);
 }
 
-void TestUpdaterLogic::openResult_data()
-{
-    QTest::addColumn<int>("fileVersion");
-    QTest::addColumn<int>("deviceVersion");
-    QTest::addColumn<int>("result");
-    QTest::newRow("same") << 1250 << 1250 << 0;
-    QTest::newRow("lower file") << 1249 << 1250 << 2;
-    QTest::newRow("much higher file") << 99999 << 1250 << 0;
-    QTest::newRow("no device version yet") << 1250 << 0 << 0;
-}
-
-void TestUpdaterLogic::openResult()
-{
-    QFETCH(int, fileVersion);
-    QFETCH(int, deviceVersion);
-    QFETCH(int, result);
-    const firmware::Image image = firmware::fromBytes(firmwareBytes(8, fileVersion, 8));
-    QCOMPARE(firmware::openResult(image, quint16(deviceVersion)), result);
-}
-
 void TestUpdaterLogic::versionCheck_data()
 {
     QTest::addColumn<int>("productId");
@@ -132,14 +107,11 @@ void TestUpdaterLogic::versionCheck_data()
     QTest::newRow("0526 high edge") << 0x0526 << 1299 << 99999 << 1;
     QTest::newRow("0526 below") << 0x0526 << 1199 << 1250 << -1;
     QTest::newRow("0526 above") << 0x0526 << 1300 << 1250 << -1;
-    QTest::newRow("0526 no reply yet") << 0x0526 << 0 << 1250 << -1;
     QTest::newRow("0522 fits") << 0x0522 << 5000 << 6999 << 1;
     QTest::newRow("0522 file outside") << 0x0522 << 6999 << 7000 << -1;
     QTest::newRow("0522 unknown device") << 0x0522 << 4999 << 5000 << -2;
     QTest::newRow("0524 3200 band") << 0x0524 << 3200 << 3399 << 1;
     QTest::newRow("0524 3200 band, file in next") << 0x0524 << 3399 << 3400 << -1;
-    QTest::newRow("0524 3400 band") << 0x0524 << 3400 << 3599 << 1;
-    QTest::newRow("0524 3600 band") << 0x0524 << 3799 << 3600 << 1;
     QTest::newRow("0524 3600 band, file below") << 0x0524 << 3600 << 3599 << -1;
     QTest::newRow("0524 3800 band") << 0x0524 << 3999 << 3800 << 1;
     QTest::newRow("0524 unknown device") << 0x0524 << 4000 << 3900 << -2;
@@ -176,33 +148,27 @@ void TestUpdaterLogic::loadRefusesWhatItCannotRead()
     QCOMPARE(image.data.size(), 32);
 }
 
-void TestUpdaterLogic::commands()
+void TestUpdaterLogic::wireBytes()
 {
     using namespace bootprotocol;
     const auto bytes = [](const Command &c) {
         return QByteArray(reinterpret_cast<const char *>(c.data()), int(c.size()));
     };
-    QCOMPARE(bytes(versionQuery()), QByteArray::fromHex("8003010000000000000000"));
-    QCOMPARE(bytes(enterUpdate()), QByteArray::fromHex("800C540200000000000000"));
-    QCOMPARE(bytes(dspHandshake()), QByteArray::fromHex("800C230100000000000000"));
-    QCOMPARE(bytes(dspEnd()), QByteArray::fromHex("800C210300000000000000"));
-    QCOMPARE(bytes(armHandshake()), QByteArray::fromHex("800F250100000000000000"));
-    QCOMPARE(bytes(armEnd()), QByteArray::fromHex("800F100300000000000000"));
-}
+    const std::pair<Command, const char *> commands[] = {
+        {versionQuery(), "8003010000000000000000"}, {enterUpdate(), "800C540200000000000000"},
+        {dspHandshake(), "800C230100000000000000"}, {dspEnd(), "800C210300000000000000"},
+        {armHandshake(), "800F250100000000000000"}, {armEnd(), "800F100300000000000000"}};
+    for (const auto &[command, hex] : commands)
+        QCOMPARE(bytes(command), QByteArray::fromHex(hex));
 
-void TestUpdaterLogic::dataPacket()
-{
-    using namespace bootprotocol;
     const QByteArray image = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF");
     Command packet;
     packet.fill(0xEE);
     fillDataPacket(packet, DspData, image, 4, 8);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(packet.data()), 11),
-             QByteArray::fromHex("800D445566778899AABB00"));
+    QCOMPARE(bytes(packet), QByteArray::fromHex("800D445566778899AABB00"));
     // Never reads past the image.
     fillDataPacket(packet, ArmData, image, 12, 8);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(packet.data()), 11),
-             QByteArray::fromHex("800ECCDDEEFF0000000000"));
+    QCOMPARE(bytes(packet), QByteArray::fromHex("800ECCDDEEFF0000000000"));
 }
 
 void TestUpdaterLogic::replies_data()

@@ -1,8 +1,9 @@
 #pragma once
-// What the updater's window tests share: a window whose process exit is recorded
-// instead of taken, a hand that answers modal boxes and file dialogs, and firmware
-// files written to a temporary folder.
+// What the updater's window tests share: the test object's set-up, a window whose
+// process exit is recorded instead of taken, a hand that answers modal boxes and
+// file dialogs, and firmware files written to a temporary folder.
 
+#include "emulatedbackend.h"
 #include "mainwindow.h"
 
 #include <QAbstractButton>
@@ -27,6 +28,23 @@ protected:
     void endProcess(int code) override { exitCode = code; }
 };
 
+// Every test starts in English with the emulated devices' host as the HID backend.
+class WindowTest : public QObject
+{
+    Q_OBJECT
+protected:
+    hidplatform::EmulatedBackend backend;
+
+private slots:
+    void initTestCase() { Q_INIT_RESOURCE(updater); }
+    void init()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        hidplatform::setBackend(&backend);
+    }
+    void cleanup() { hidplatform::setBackend(nullptr); }
+};
+
 struct SeenBox
 {
     QString title;
@@ -48,7 +66,6 @@ public:
     }
     QList<SeenBox> boxes;
     QStringList files;
-    bool answerBoxes = true;
     // Leaves a box with this title open for `holdMs` before answering it.
     QString holdTitle;
     int holdMs = 0;
@@ -68,8 +85,6 @@ private:
     {
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            if (!answerBoxes)
-                return;
             if (!box->property("seen").toBool()) {
                 box->setProperty("seen", true);
                 box->setProperty("shownAt", clock.elapsed());
@@ -92,9 +107,9 @@ private:
                 return;
             }
             dialog->setProperty("tried", true);
-            dialog->selectFile(next);
             // The name field is what the dialog reads on accept; selectFile leaves it
             // empty while the folder's listing is still loading.
+            dialog->selectFile(next);
             if (auto *name = dialog->findChild<QLineEdit *>("fileNameEdit"))
                 name->setText(next);
             QMetaObject::invokeMethod(dialog, "accept");
