@@ -3,17 +3,10 @@
 // resumed and handed new handles in quick succession, and the window closed while
 // reports are on their way. Each case must end with every thread it started gone.
 
-#include "emulateddevice.h"
 #include "hidlink.h"
-#include "mainwindow.h"
-#include "progressbarcolor.h"
-#include "sliderruler.h"
-#include "usbthread.h"
+#include "monitorrig.h"
 
 #include <QDir>
-#include <QtTest>
-#include <atomic>
-#include <memory>
 #include <thread>
 
 using emulator::DeviceConfig;
@@ -36,38 +29,27 @@ void dropDebugLines(QtMsgType type, const QMessageLogContext &context, const QSt
         previousHandler(type, context, message);
 }
 
-// Counts what a reader hands over, on the GUI thread as the window receives it.
-class Receiver : public QObject
+DeviceConfig streaming(int statusRateHz, int valueRateHz = 0)
 {
-public:
+    DeviceConfig config;
+    config.statusRateHz = statusRateHz;
+    config.valueRateHz = valueRateHz;
+    return config;
+}
+
+// Counts what a reader hands over, on the GUI thread as the window receives it.
+struct Receiver : QObject
+{
     int statuses = 0;
     int valueReports = 0;
-    QByteArray lastValues;
 
-    void listenTo(monitor::USBThread *reader)
+    explicit Receiver(monitor::USBThread *reader)
     {
         connect(reader, &monitor::USBThread::ReportDataBuffer, this, [this] { ++statuses; });
         connect(reader, &monitor::USBThread::ReportDataBuffer800a, this,
-                [this](const QByteArray &report) {
-                    ++valueReports;
-                    lastValues = report;
-                });
+                [this] { ++valueReports; });
     }
 };
-
-QList<double> rulerValues(const MainWindow &window)
-{
-    const auto *ruler = window.findChild<SliderRuler *>(QStringLiteral("Ruler"));
-    QList<double> values;
-    for (int i = 0; i < 4; ++i)
-        values << ruler->getValue(i);
-    return values;
-}
-
-double barValue(const MainWindow &window)
-{
-    return window.findChild<ProgressBarColor *>(QStringLiteral("Bar"))->getValue();
-}
 
 } // namespace
 
@@ -76,18 +58,15 @@ class TestMonitorStorms : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init() { hidplatform::setBackend(&backend); }
-    void cleanup();
+    void cleanup() { QTRY_COMPARE(threadsInProcess(), baselineThreads); }
     void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
 
     void plugStormWithMonitorWindow();
-    void pauseResumeStorm();
-    void handleSwapStorm();
+    void pauseResumeAndHandleSwapStorms();
     void closingDuringReports_data();
     void closingDuringReports();
 
 private:
-    hidplatform::EmulatedBackend backend;
     int baselineThreads = 0;
 };
 
@@ -96,46 +75,33 @@ void TestMonitorStorms::initTestCase()
     previousHandler = qInstallMessageHandler(dropDebugLines);
     if (!QDir(QStringLiteral("/proc/self/task")).exists())
         QSKIP("threads are counted through /proc");
-    // A first window brings up what Qt keeps for the rest of the run.
-    hidplatform::setBackend(&backend);
     {
-        MainWindow warmUp;
-        warmUp.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&warmUp));
+        // A first window brings up what Qt keeps for the rest of the run.
+        Rig warmUp(false);
+        warmUp.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(warmUp.window.get()));
     }
     QCoreApplication::processEvents();
     baselineThreads = threadsInProcess();
 }
 
-void TestMonitorStorms::cleanup()
-{
-    // Whatever a case started has ended by now (the devices and their schedulers too).
-    QTRY_COMPARE(threadsInProcess(), baselineThreads);
-    hidplatform::setBackend(nullptr);
-}
-
 void TestMonitorStorms::plugStormWithMonitorWindow()
 {
-    DeviceConfig config;
-    config.statusRateHz = 2000;
-    EmulatedDevice device(backend, config);
-    device.attach();
-    auto window = std::make_unique<MainWindow>();
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    monitor::USBThread *reader = window->findChild<monitor::USBThread *>();
+    Rig rig(true, streaming(2000));
+    rig.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+    monitor::USBThread *reader = rig.reader();
     QVERIFY(reader);
-    Receiver received;
-    received.listenTo(reader);
+    Receiver received(reader);
     QTRY_VERIFY(received.statuses > 0);
 
     for (int i = 0; i < 100; ++i) {
-        device.unplug();
+        rig.device->unplug();
         // Sometimes the removal is handled before the device is back, sometimes both
         // notifications wait for the same pass of the event loop.
         if (i % 2 == 0)
             QCoreApplication::processEvents();
-        device.plug();
+        rig.device->plug();
         QCoreApplication::processEvents();
         if (i % 10 == 9) {
             const int before = received.statuses;
@@ -143,35 +109,30 @@ void TestMonitorStorms::plugStormWithMonitorWindow()
         }
     }
     // Still the one reader of the window, reading through the one handle left open.
-    QCOMPARE(window->findChildren<monitor::USBThread *>().size(), 1);
-    QCOMPARE(window->findChild<monitor::USBThread *>(), reader);
+    QCOMPARE(rig.window->findChildren<monitor::USBThread *>(), QList<monitor::USBThread *>{reader});
     QVERIFY(reader->isRunning());
-    QTRY_COMPARE(backend.openReadHandles(&device), 1);
+    QTRY_COMPARE(rig.openReadHandles(), 1);
 
-    // Status reports still reach the bar, and a value report the ruler.
-    const double bar = barValue(*window);
-    QTRY_VERIFY(barValue(*window) != bar);
-    device.sendReport(EmulatedDevice::valueReport({11, 22, 33, 44}, 1250));
-    QTRY_COMPARE(rulerValues(*window), (QList<double>{11, 22, 33, 44}));
-    // And values go out through the newest write handle.
-    window->onSendData();
-    QCOMPARE(device.values(), (std::array<std::uint16_t, 4>{{11, 22, 33, 44}}));
+    // Status reports still reach the bar, a value report the ruler, and values go out
+    // through the newest write handle.
+    const double bar = rig.bar();
+    QTRY_VERIFY(rig.bar() != bar);
+    rig.device->sendReport(EmulatedDevice::valueReport({11, 22, 33, 44}, 1250));
+    QTRY_COMPARE(rig.rulerValues(), (QList<double>{11, 22, 33, 44}));
+    rig.window->onSendData();
+    QCOMPARE(rig.device->values(), (std::array<std::uint16_t, 4>{{11, 22, 33, 44}}));
 
-    window.reset();
-    QCOMPARE(backend.openReadHandles(&device), 0);
+    rig.window.reset();
+    QCOMPARE(rig.openReadHandles(), 0);
 }
 
-void TestMonitorStorms::pauseResumeStorm()
+void TestMonitorStorms::pauseResumeAndHandleSwapStorms()
 {
-    DeviceConfig config;
-    config.statusRateHz = 2000;
-    EmulatedDevice device(backend, config);
-    device.attach();
+    Rig rig(true, streaming(2000), false);
     HidLink link(0x0483, 0x0526);
     QCOMPARE(link.OpenUSBHandle(), 0);
     auto reader = std::make_unique<monitor::USBThread>(link.readHandle, link.deviceFound);
-    Receiver received;
-    received.listenTo(reader.get());
+    Receiver received(reader.get());
     reader->start();
     QTRY_VERIFY(received.statuses > 0);
 
@@ -188,46 +149,30 @@ void TestMonitorStorms::pauseResumeStorm()
     const int paused = received.statuses;
     QTest::qWait(50);
     QCOMPARE(received.statuses, paused);
-
     reader->StopOrStart(true);
     QTRY_VERIFY(received.statuses > paused);
-    reader.reset(); // joins while reports stream in
-    link.closeReadHandle();
-    backend.close(link.writeHandle);
-}
 
-void TestMonitorStorms::handleSwapStorm()
-{
-    // What each replug does to the monitor's reader, without the event loop's pace:
-    // a new handle is handed over while the reader reads, then the old one closed.
-    DeviceConfig config;
-    config.statusRateHz = 2000;
-    EmulatedDevice device(backend, config);
-    device.attach();
-    const std::string path = device.info().path;
-    hidplatform::Handle handle = backend.openRead(path);
-    auto reader = std::make_unique<monitor::USBThread>(handle, true);
-    Receiver received;
-    received.listenTo(reader.get());
-    reader->start();
-    QTRY_VERIFY(received.statuses > 0);
-
+    // What each replug does to the reader, without the event loop's pace: a new
+    // handle is handed over while the reader reads, then the old one closed.
+    const std::string path = rig.device->info().path;
+    hidplatform::Handle handle = link.readHandle;
     for (int i = 0; i < 100; ++i) {
-        const hidplatform::Handle next = backend.openRead(path);
+        const hidplatform::Handle next = rig.backend.openRead(path);
         QVERIFY(next != hidplatform::InvalidHandle);
         reader->Slot_init(next, true);
-        backend.close(handle);
+        rig.backend.close(handle);
         handle = next;
     }
-    QCOMPARE(backend.openReadHandles(&device), 1);
+    QCOMPARE(rig.openReadHandles(), 1);
     QCoreApplication::processEvents();
     const int before = received.statuses;
     QTRY_VERIFY(received.statuses > before);
-    device.sendReport(EmulatedDevice::valueReport({1, 2, 3, 4}, 1250));
+    rig.device->sendReport(EmulatedDevice::valueReport({1, 2, 3, 4}, 1250));
     QTRY_COMPARE(received.valueReports, 1);
 
-    reader.reset();
-    backend.close(handle);
+    reader.reset(); // joins while reports stream in
+    rig.backend.close(handle);
+    rig.backend.close(link.writeHandle);
 }
 
 void TestMonitorStorms::closingDuringReports_data()
@@ -246,25 +191,21 @@ void TestMonitorStorms::closingDuringReports()
     QFETCH(int, statusRateHz);
     QFETCH(int, valueRateHz);
     QFETCH(bool, unplugged);
-    DeviceConfig config;
-    config.statusRateHz = statusRateHz;
-    config.valueRateHz = valueRateHz;
-    EmulatedDevice device(backend, config);
-    device.attach();
-    auto *window = new MainWindow;
-    QPointer<monitor::USBThread> reader = window->findChild<monitor::USBThread *>();
+
+    Rig rig(true, streaming(statusRateHz, valueRateHz));
+    QPointer<monitor::USBThread> reader = rig.reader();
     QVERIFY(reader);
     QTRY_VERIFY(reader->isRunning());
     if (unplugged) {
-        device.unplug();
+        rig.device->unplug();
         QTest::qWait(20); // the removal reaches the window: the reader is paused
     }
     // The event loop does not run: decoded reports pile up as queued signals, and
     // the reader is in its read or emitting the next one when the window goes.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    delete window;
+    rig.window.reset();
     QVERIFY(reader.isNull());
-    QCOMPARE(backend.openReadHandles(&device), 0);
+    QCOMPARE(rig.openReadHandles(), 0);
     // The queued calls to the window's coalescer went with it.
     QCoreApplication::processEvents();
 }
