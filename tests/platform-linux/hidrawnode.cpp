@@ -12,8 +12,7 @@
 
 namespace {
 
-// The reports the tools read are 20 bytes; the pump passes them on whole.
-constexpr std::size_t MaxReportLength = 64;
+constexpr std::size_t MaxReportLength = 64; // the tools read 20
 constexpr int PumpWaitMs = 1000;
 
 std::string hex(unsigned value, int width)
@@ -45,34 +44,21 @@ bool isSetFeature(unsigned long request)
     return (request & ~sizeBits) == (HIDIOCSFEATURE(0) & ~sizeBits);
 }
 
-} // namespace
-
+// A vendor-defined device of this kind: input reports 0x01 (status) and 0x80 (replies
+// and values) of 19 data bytes, and the command feature report 0x80.
 Bytes reportDescriptor(std::uint16_t featureLength)
 {
     const auto featureBytes = static_cast<std::uint8_t>(featureLength - 1);
     // clang-format off
-    return {
-        0x06, 0x00, 0xFF,   // Usage Page (vendor defined 0xFF00)
-        0x09, 0x01,         // Usage (1)
-        0xA1, 0x01,         // Collection (Application)
-        0x15, 0x00,         //   Logical Minimum (0)
-        0x26, 0xFF, 0x00,   //   Logical Maximum (255)
-        0x75, 0x08,         //   Report Size (8)
-        0x85, 0x01,         //   Report ID (0x01): status
-        0x95, 0x13,         //   Report Count (19)
-        0x09, 0x01,         //   Usage (1)
-        0x81, 0x02,         //   Input (Data, Variable, Absolute)
-        0x85, 0x80,         //   Report ID (0x80): replies and values, and the commands
-        0x95, 0x13,         //   Report Count (19)
-        0x09, 0x02,         //   Usage (2)
-        0x81, 0x02,         //   Input (Data, Variable, Absolute)
-        0x95, featureBytes, //   Report Count
-        0x09, 0x03,         //   Usage (3)
-        0xB1, 0x02,         //   Feature (Data, Variable, Absolute)
-        0xC0,               // End Collection
-    };
+    return {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01,         // vendor page, application
+            0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08,         // bytes of 0..255
+            0x85, 0x01, 0x95, 0x13, 0x09, 0x01, 0x81, 0x02,   // 0x01: 19 input bytes
+            0x85, 0x80, 0x95, 0x13, 0x09, 0x02, 0x81, 0x02,   // 0x80: 19 input bytes
+            0x95, featureBytes, 0x09, 0x03, 0xB1, 0x02, 0xC0}; // 0x80: the feature report
     // clang-format on
 }
+
+} // namespace
 
 HidrawNode::HidrawNode(int index, const NodeConfig &config)
     : node("/dev/hidraw" + std::to_string(index)),
@@ -113,30 +99,6 @@ void HidrawNode::stopPump()
     modelHost.cancelRead(modelReader);
     if (pumpThread.joinable())
         pumpThread.join();
-}
-
-std::vector<Bytes> HidrawNode::featureReports() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return features;
-}
-
-int HidrawNode::reads() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return readCount;
-}
-
-int HidrawNode::failedReads() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return failedReadCount;
-}
-
-bool HidrawNode::gone() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return isGone;
 }
 
 void HidrawNode::fail()

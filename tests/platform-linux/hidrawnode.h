@@ -19,26 +19,28 @@ typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
 
 using Bytes = std::vector<std::uint8_t>;
 
-// What the device is and what stands behind it.
 struct NodeConfig
 {
     std::uint16_t vendorId = 0x0483;
     std::uint16_t productId = 0x0526;
     // The feature report 0x80 the descriptor declares, report id byte included.
     std::uint16_t featureLength = 64;
+    // False: udev announces the device before its node exists (and nothing reads it).
+    bool withNode = true;
     emulator::DeviceConfig model;
 };
 
-// The device's report descriptor as a vendor-defined HID device of this kind has it:
-// input reports 0x01 and 0x80 of 19 data bytes, and feature report 0x80 of
-// `featureLength` - 1 data bytes.
-Bytes reportDescriptor(std::uint16_t featureLength);
+// `head` followed by zeros, `length` bytes in all.
+inline Bytes padded(Bytes head, std::size_t length)
+{
+    head.resize(length, 0);
+    return head;
+}
 
 class HidrawNode
 {
 public:
-    // `index` names the node (/dev/hidrawN); `devFd` is the testbed's side of it.
-    HidrawNode(int index, const NodeConfig &config);
+    HidrawNode(int index, const NodeConfig &config); // names /dev/hidraw<index>
     ~HidrawNode();
     HidrawNode(const HidrawNode &) = delete;
     HidrawNode &operator=(const HidrawNode &) = delete;
@@ -54,21 +56,25 @@ public:
 
     emulator::EmulatedDevice &model() { return device; }
     // Every feature report exactly as HIDIOCSFEATURE carried it, in order.
-    std::vector<Bytes> featureReports() const;
+    std::vector<Bytes> featureReports() const { return locked(features); }
     // read() calls on the node, and those of them that failed because it is gone.
-    int reads() const;
-    int failedReads() const;
+    int reads() const { return locked(readCount); }
+    int failedReads() const { return locked(failedReadCount); }
 
     // The device is gone, as hidraw sees it: readers are woken and their reads fail
     // with EIO, ioctls with ENODEV, and nothing more comes out of the model. Once.
     void fail();
-    bool gone() const;
-    // Ends the passing of reports (at the latest when the testbed goes).
     void stopPump();
 
 private:
     static int onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, void *self);
     static int onRead(UMockdevIoctlBase *, UMockdevIoctlClient *client, void *self);
+    bool gone() const { return locked(isGone); }
+    template <typename T> T locked(const T &field) const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return field;
+    }
     void pump();
 
     const Bytes descriptor;

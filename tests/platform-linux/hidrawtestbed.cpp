@@ -23,7 +23,7 @@ std::string sysfsText(const HidrawNode &node, const NodeConfig &config, int inde
     std::snprintf(ids, sizeof ids, "0003:%08X:%08X", config.vendorId, config.productId);
     const std::string number = std::to_string(index);
     return "P: " + parent + "\nE: SUBSYSTEM=hid\nE: DRIVER=hid-generic\nE: HID_ID=" + ids +
-           "\n\nP: " + child + "\nN: hidraw" + number +
+           "\n\nP: " + child + (config.withNode ? "\nN: hidraw" + number : "") +
            "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/hidraw" + number + "\nA: dev=240:" + number +
            "\nL: device=../../../" + node.hidName + "\n";
 }
@@ -83,11 +83,13 @@ HidrawNode *HidrawTestbed::plug(const NodeConfig &config)
                        testbed, sysfsText(*node, config, index).c_str(), &error),
                    error, "adding the device"))
         return nullptr;
-    if (!succeeded(
-            umockdev_testbed_attach_ioctl(testbed, node->node.c_str(), node->handler(), &error),
-            error, "attaching the ioctl handler"))
-        return nullptr;
-    node->connect(umockdev_testbed_get_dev_fd(testbed, node->node.c_str()));
+    if (config.withNode) {
+        if (!succeeded(
+                umockdev_testbed_attach_ioctl(testbed, node->node.c_str(), node->handler(), &error),
+                error, "attaching the ioctl handler"))
+            return nullptr;
+        node->connect(umockdev_testbed_get_dev_fd(testbed, node->node.c_str()));
+    }
     HidrawNode *plugged = node.get();
     nodes.push_back(std::move(node));
     present.push_back(plugged);
@@ -113,4 +115,9 @@ bool HidrawTestbed::unplugAll()
     while (!present.empty())
         heard = unplug(present.back()) && heard;
     return heard;
+}
+
+std::string HidrawTestbed::root() const
+{
+    return umockdev_testbed_get_root_dir(testbed);
 }

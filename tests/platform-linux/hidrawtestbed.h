@@ -34,6 +34,8 @@ public:
     bool unplug(HidrawNode *node);
     // Unplugs every device still present, so that the next test starts with none.
     bool unplugAll();
+    // The folder that stands for "/" for the program's file calls.
+    std::string root() const;
 
 private:
     bool announced(const QStringList &seen, const std::string &path);

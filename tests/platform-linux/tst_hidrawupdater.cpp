@@ -26,31 +26,26 @@ NodeConfig deviceWithVersion(std::uint16_t version, std::uint16_t featureLength 
     return config;
 }
 
-// `head` followed by zeros, `length` bytes in all.
-Bytes padded(Bytes head, std::size_t length)
-{
-    head.resize(length, 0);
-    return head;
-}
-
 // The commands of a whole update of `file`, in order, as the device must see them.
 std::vector<Bytes> updateCommands(const QByteArray &file, std::size_t length)
 {
-    const auto at = [&](int i) { return std::uint8_t(file[i]); };
     const int dspEnd = 16 + int(qFromBigEndian<quint32>(file.constData()));
     std::vector<Bytes> commands;
     const auto add = [&](Bytes head) { commands.push_back(padded(std::move(head), length)); };
+    const auto packets = [&](std::uint8_t kind, int from, int to) {
+        for (int offset = from; offset < to; offset += 8) {
+            Bytes head{0x80, kind};
+            head.insert(head.end(), file.begin() + offset, file.begin() + offset + 8);
+            add(head);
+        }
+    };
     add({0x80, 0x03, 0x01});
     add({0x80, 0x0C, 0x54, 0x02});
     add({0x80, 0x0C, 0x23, 0x01});
-    for (int offset = 16; offset < dspEnd; offset += 8)
-        add({0x80, 0x0D, at(offset), at(offset + 1), at(offset + 2), at(offset + 3), at(offset + 4),
-             at(offset + 5), at(offset + 6), at(offset + 7)});
+    packets(0x0D, 16, dspEnd);
     add({0x80, 0x0C, 0x21, 0x03});
     add({0x80, 0x0F, 0x25, 0x01});
-    for (int offset = dspEnd; offset < file.size(); offset += 8)
-        add({0x80, 0x0E, at(offset), at(offset + 1), at(offset + 2), at(offset + 3), at(offset + 4),
-             at(offset + 5), at(offset + 6), at(offset + 7)});
+    packets(0x0E, dspEnd, file.size());
     add({0x80, 0x0F, 0x10, 0x03});
     return commands;
 }
@@ -71,9 +66,7 @@ private slots:
     }
     void cleanup() { QVERIFY(testbed.unplugAll()); }
 
-    void versionReplyReachesTheWindow();
     void arrivalAndRemovalDriveTheLatches();
-    void updatesThroughHidraw_data();
     void updatesThroughHidraw();
 
 private:
@@ -87,21 +80,6 @@ private:
     QTemporaryDir dir;
 };
 
-void TestHidrawUpdater::versionReplyReachesTheWindow()
-{
-    HidrawNode *node = testbed.plug(deviceWithVersion(1250));
-    QVERIFY(node);
-    TestWindow window;
-    QVERIFY(window.link().deviceFound);
-    QCOMPARE(window.link().devicePath, node->path);
-    QTRY_COMPARE_WITH_TIMEOUT(window.deviceVersionValue(), quint16(1250), VersionTimeoutMs);
-
-    QCOMPARE(node->featureReports(), std::vector<Bytes>{padded({0x80, 0x03, 0x01}, 64)});
-    const Bytes reply = emulator::EmulatedDevice::valueReport({0, 1024, 3072, 4095}, 1250);
-    QCOMPARE(window.versionReportValue(),
-             QByteArray(reinterpret_cast<const char *>(reply.data()), int(reply.size())));
-}
-
 void TestHidrawUpdater::arrivalAndRemovalDriveTheLatches()
 {
     HidrawNode *first = testbed.plug(deviceWithVersion(1250));
@@ -109,14 +87,18 @@ void TestHidrawUpdater::arrivalAndRemovalDriveTheLatches()
     TestWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.link().devicePath, first->path);
     QTRY_COMPARE_WITH_TIMEOUT(window.deviceVersionValue(), quint16(1250), VersionTimeoutMs);
+    QCOMPARE(first->featureReports(), std::vector<Bytes>{padded({0x80, 0x03, 0x01}, 64)});
+    const Bytes reply = emulator::EmulatedDevice::valueReport({0, 1024, 3072, 4095}, 1250);
+    QCOMPARE(window.versionReportValue(),
+             QByteArray(reinterpret_cast<const char *>(reply.data()), int(reply.size())));
     USBThread *reader = window.currentReader();
     QVERIFY(reader && reader->isRunning());
-    QVERIFY(ring(window)->getClockWise());
     QCOMPARE(ring(window)->getPieColor1Start(), QColor(0, 0, 255));
 
-    // The device goes while the reader waits for a report: hidraw ends that read,
-    // and the reader keeps going until the window hears of the removal.
+    // hidraw ends the pending read before udev announces the removal; the reader
+    // keeps going until the window hears of it.
     first->fail();
     QTRY_VERIFY(first->failedReads() >= 1);
     QVERIFY(reader->isRunning());
@@ -125,13 +107,11 @@ void TestHidrawUpdater::arrivalAndRemovalDriveTheLatches()
     QTRY_VERIFY(reader->isFinished());
     QVERIFY(!ring(window)->getClockWise());
     QCOMPARE(ring(window)->getPieColor1Start(), QColor(255, 0, 0));
-    QCOMPARE(ring(window)->getPieColor1End(), QColor(255, 0, 0));
 
     // Plugged in again, on a new node: a new reader, and the version is asked anew.
     HidrawNode *second = testbed.plug(deviceWithVersion(1300));
     QVERIFY(second);
     QVERIFY(ring(window)->getClockWise());
-    QCOMPARE(ring(window)->getPieColor1End(), QColor(0, 0, 255));
     QVERIFY(window.currentReader() && window.currentReader() != reader);
     QVERIFY(window.currentReader()->isRunning());
     QCOMPARE(window.link().devicePath, second->path);
@@ -139,17 +119,11 @@ void TestHidrawUpdater::arrivalAndRemovalDriveTheLatches()
     QCOMPARE(second->featureReports(), std::vector<Bytes>{padded({0x80, 0x03, 0x01}, 64)});
 }
 
-void TestHidrawUpdater::updatesThroughHidraw_data()
-{
-    QTest::addColumn<int>("featureLength");
-    QTest::newRow("feature report of 64") << 64;
-    QTest::newRow("feature report of 11") << 11;
-}
-
 void TestHidrawUpdater::updatesThroughHidraw()
 {
-    QFETCH(int, featureLength);
-    HidrawNode *node = testbed.plug(deviceWithVersion(1250, std::uint16_t(featureLength)));
+    // Feature reports of 11 bytes: the commands exactly, nothing to pad or cut.
+    const int featureLength = 11;
+    HidrawNode *node = testbed.plug(deviceWithVersion(1250, featureLength));
     QVERIFY(node);
     TestWindow window;
     window.show();

@@ -1,0 +1,244 @@
+// The Linux backend and the link's writer against hidraw nodes emulated by umockdev:
+// enumeration, what HIDIOCSFEATURE carries, input reports, reads ended by cancel,
+// close and unplug, and opens retried after an arrival. What the link does with a
+// refused write is the same on every backend (tests/hidlink/tst_hidlink.cpp).
+
+#include "hidlink.h"
+#include "hidrawtestbed.h"
+
+#include <QtTest>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <functional>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace hidplatform;
+
+Q_DECLARE_METATYPE(Bytes)
+
+namespace {
+
+struct ReadOutcome
+{
+    ReadResult result = ReadResult::TimedOut;
+    Bytes data;
+};
+
+// Long enough for any machine; a read that ends on its own gives TimedOut instead.
+constexpr int blockingTimeoutMs = 20000;
+
+// A read on its own thread, as the tools' reader threads do it, while `meanwhile`
+// runs here.
+ReadOutcome readWhile(Handle handle, int timeoutMs, const std::function<void()> &meanwhile = {})
+{
+    std::future<ReadOutcome> read = std::async(std::launch::async, [=] {
+        ReadOutcome outcome;
+        std::uint8_t buffer[20] = {};
+        std::size_t n = 0;
+        outcome.result = backend().read(handle, buffer, sizeof buffer, timeoutMs, &n);
+        outcome.data.assign(buffer, buffer + n);
+        return outcome;
+    });
+    if (meanwhile)
+        meanwhile();
+    if (read.wait_for(std::chrono::milliseconds(timeoutMs + 5000)) != std::future_status::ready)
+        qFatal("a read never ended");
+    return read.get();
+}
+
+// How a read blocked in the kernel (given 200 ms to get there) ends after `action`.
+ReadResult blockedReadAfter(Handle handle, const std::function<void()> &action)
+{
+    return readWhile(handle, blockingTimeoutMs,
+                     [&] {
+                         QTest::qWait(200);
+                         action();
+                     })
+        .result;
+}
+
+} // namespace
+
+class TestHidraw : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!HidrawTestbed::preloaded())
+            QSKIP(HidrawTestbed::NoPreload);
+    }
+    void cleanup() { QVERIFY(testbed.unplugAll()); }
+
+    void enumeration();
+    void sendsTheCommandAndThePadding_data();
+    void sendsTheCommandAndThePadding();
+    void inputReports();
+    void blockedReadsEnd();
+    void openRetriedAfterArrival();
+
+private:
+    HidrawTestbed testbed;
+};
+
+void TestHidraw::enumeration()
+{
+    // The ids come from the hid parent; the path carries them as Windows' paths do.
+    QStringList expected;
+    for (const auto &ids : {std::make_pair(0x0483, 0x0526), std::make_pair(0x0483, 0x0527),
+                            std::make_pair(0x046d, 0xc52b)}) {
+        NodeConfig config;
+        config.vendorId = std::uint16_t(ids.first);
+        config.productId = std::uint16_t(ids.second);
+        HidrawNode *node = testbed.plug(config);
+        QVERIFY(node);
+        expected << QString::asprintf("%s#vid_%04x&pid_%04x %04x:%04x", node->node.c_str(),
+                                      ids.first, ids.second, ids.first, ids.second);
+    }
+    QStringList found;
+    for (const DeviceInfo &device : backend().enumerate())
+        found << QString::asprintf("%s %04x:%04x", device.path.c_str(), device.vendorId,
+                                   device.productId);
+    found.sort();
+    expected.sort();
+    QCOMPARE(found, expected);
+}
+
+void TestHidraw::sendsTheCommandAndThePadding_data()
+{
+    QTest::addColumn<int>("featureLength");
+    QTest::addColumn<Bytes>("command"); // the first 11 bytes are the command
+
+    // Whatever follows the command in the caller's buffer is not the device's.
+    Bytes query = padded({0x80, 0x03, 0x01}, 11);
+    query.resize(64, 0xEE);
+    const Bytes packet{0x80, 0x0D, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x00, 0xEE};
+    const Bytes values{0x80, 0x03, 0x02, 0x00, 0x00, 0x00, 0x04, 0x00, 0x0C, 0xFF, 0x0F, 0xEE};
+    for (const int length : {64, 11, 8}) {
+        const QByteArray tag = QByteArray::number(length);
+        QTest::newRow("version query, " + tag) << length << query;
+        QTest::newRow("DSP packet, " + tag) << length << packet;
+        QTest::newRow("set values, " + tag) << length << values;
+    }
+}
+
+void TestHidraw::sendsTheCommandAndThePadding()
+{
+    QFETCH(int, featureLength);
+    QFETCH(Bytes, command);
+    NodeConfig config;
+    config.featureLength = std::uint16_t(featureLength);
+    HidrawNode *node = testbed.plug(config);
+    QVERIFY(node);
+
+    HidLink link(0x0483, 0x0526);
+    QCOMPARE(link.OpenUSBHandle(), 0);
+    QCOMPARE(link.devicePath, node->path);
+    QCOMPARE(int(link.hidCaps.featureReportByteLength), featureLength);
+    QCOMPARE(int(link.hidCaps.inputReportByteLength), 20);
+
+    QCOMPARE(link.SendDataToUsb(command.data()), 1);
+    // A device with shorter feature reports than the commands sees them cut.
+    const Bytes head(command.begin(), command.begin() + std::min<std::size_t>(
+                                                            featureLength, HidLink::CommandLength));
+    QCOMPARE(node->featureReports(), std::vector<Bytes>{padded(head, std::size_t(featureLength))});
+    link.closeReadHandle();
+    backend().close(link.writeHandle);
+}
+
+void TestHidraw::inputReports()
+{
+    HidrawNode *node = testbed.plug();
+    QVERIFY(node);
+    const Handle reader = backend().openRead(node->path);
+    QVERIFY(reader != InvalidHandle);
+
+    // Reads of numbered reports start with the report id: 20 bytes in all.
+    for (const std::uint8_t reportId : {0x80, 0x01}) {
+        Bytes report(20, 0x5A);
+        report[0] = reportId;
+        const ReadOutcome outcome =
+            readWhile(reader, blockingTimeoutMs, [&] { node->model().sendReport(report); });
+        QCOMPARE(outcome.result, ReadResult::Ok);
+        QCOMPARE(outcome.data, report);
+    }
+    QCOMPARE(readWhile(reader, 100).result, ReadResult::TimedOut);
+    backend().close(reader);
+    QCOMPARE(readWhile(reader, 100).result, ReadResult::Failed);
+}
+
+void TestHidraw::blockedReadsEnd()
+{
+    // A read blocked in the kernel ends at once, long before its own time-out, by a
+    // cancel, a close or the device going; each ends as a failed read.
+    HidrawNode *node = testbed.plug();
+    QVERIFY(node);
+    const Handle reader = backend().openRead(node->path);
+    const Handle writer = backend().openWrite(node->path);
+    QVERIFY(reader != InvalidHandle && writer != InvalidHandle);
+    // Feature reports go out through the write side only, and never empty.
+    const Bytes query = padded({0x80, 0x03, 0x01}, 64);
+    QVERIFY(!backend().setFeature(reader, query.data(), query.size()));
+    QVERIFY(!backend().setFeature(writer, query.data(), 0));
+
+    QCOMPARE(blockedReadAfter(reader, [&] { backend().cancelRead(reader); }), ReadResult::Failed);
+    // A cancel that comes first ends the next read, and only that one.
+    backend().cancelRead(reader);
+    QCOMPARE(readWhile(reader, blockingTimeoutMs).result, ReadResult::Failed);
+    const Bytes report = padded({0x80, 0x0A}, 20);
+    QCOMPARE(readWhile(reader, blockingTimeoutMs, [&] { node->model().sendReport(report); }).data,
+             report);
+
+    QCOMPARE(blockedReadAfter(reader, [&] { backend().close(reader); }), ReadResult::Failed);
+    // Handles are not reused: a new open gets another one.
+    const Handle again = backend().openRead(node->path);
+    QVERIFY(again != InvalidHandle && again != reader);
+
+    bool unplugged = false;
+    QCOMPARE(blockedReadAfter(again, [&] { unplugged = testbed.unplug(node); }),
+             ReadResult::Failed);
+    QVERIFY(unplugged);
+    // HIDIOCSFEATURE and the descriptor fail now; the link counts the write as refused.
+    QVERIFY(!backend().setFeature(writer, query.data(), query.size()));
+    Caps caps;
+    QVERIFY(!backend().caps(writer, &caps));
+    const std::vector<DeviceInfo> found = backend().enumerate();
+    QVERIFY(std::none_of(found.begin(), found.end(),
+                         [&](const DeviceInfo &d) { return d.path == node->path; }));
+    backend().close(again);
+    backend().close(writer);
+    QVERIFY(!backend().setFeature(writer, query.data(), query.size()));
+}
+
+void TestHidraw::openRetriedAfterArrival()
+{
+    // A node that has not appeared and did not just arrive is not waited for, and
+    // nothing but a hidraw node is opened.
+    QCOMPARE(backend().openWrite("/dev/hidraw99#vid_0483&pid_0526"), InvalidHandle);
+    QCOMPARE(backend().openRead("/dev/hidraw0/../null#vid_0483&pid_0526"), InvalidHandle);
+    QCOMPARE(backend().openRead("/dev/null"), InvalidHandle);
+
+    // udev announces the device before its node can be opened.
+    NodeConfig config;
+    config.withNode = false;
+    HidrawNode *node = testbed.plug(config);
+    QVERIFY(node);
+    std::future<Handle> opening =
+        std::async(std::launch::async, [&] { return backend().openWrite(node->path); });
+    QTest::qWait(150);
+    const std::string devDir = testbed.root() + "/dev";
+    ::mkdir(devDir.c_str(), 0755);
+    const int fd = ::open((devDir + node->node.substr(4)).c_str(), O_CREAT | O_WRONLY, 0644);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const Handle handle = opening.get();
+    QVERIFY(handle != InvalidHandle);
+    backend().close(handle);
+}
+
+QTEST_GUILESS_MAIN(TestHidraw)
+#include "tst_hidraw.moc"
