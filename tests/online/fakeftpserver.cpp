@@ -137,9 +137,8 @@ int FakeFtpServer::acceptData(int dataListener)
 
 void FakeFtpServer::session(int control)
 {
-    bool silent = options.silent;
-    if (!silent)
-        reply(control, options.greeting);
+    bool silent = false;
+    reply(control, options.greeting);
     std::string buffer;
     std::string line;
     std::string folder; // current folder, "" for the root

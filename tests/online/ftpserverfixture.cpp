@@ -1,11 +1,9 @@
 #include "ftpserverfixture.h"
+#include "fakeftpserver.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 const char Script[] = R"(
@@ -78,16 +76,8 @@ UpdateServer LoopbackServer(quint16 port, int timeoutMs)
 
 quint16 ClosedPort()
 {
-    // Bound and closed again without listen: the port is free and refuses connections.
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr *>(&address), size);
-    ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size);
-    ::close(probe);
-    return ntohs(address.sin_port);
+    // The port of a server that is gone again: free, and refusing connections.
+    return FakeFtpServer(FakeFtpOptions()).port();
 }
 
 QByteArray readFile(const QString &path)
