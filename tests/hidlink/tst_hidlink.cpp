@@ -1,11 +1,9 @@
-// The link and the updater's reader against the emulated device. The exact bytes
-// of the writer are checked on hidraw (tests/platform-linux/tst_hidraw.cpp), and
-// the notification bridge by every plug there and in tst_storms.
+// The link against the emulated device: discovery and the writer's refusals. The
+// writer's exact bytes are checked on hidraw (tests/platform-linux/tst_hidraw.cpp),
+// the reader and the notification bridge in tst_storms.
 #include "deviceidentity.h"
 #include "emulateddevice.h"
 #include "hidlink.h"
-#include "usbevent.h"
-#include "usbthread.h"
 
 #include <QtTest>
 
@@ -15,20 +13,6 @@ using emulator::EmulatedDevice;
 namespace {
 
 const std::uint8_t query[11] = {0x80, 0x03, 0x01};
-
-class ReportSink : public QObject
-{
-public:
-    QList<QByteArray> reports;
-
-protected:
-    void customEvent(QEvent *event) override
-    {
-        if (event->type() == USBEvent::EventType)
-            reports.append(static_cast<USBEvent *>(event)->data);
-    }
-};
-
 } // namespace
 
 class TestHidLink : public QObject
@@ -44,8 +28,6 @@ private slots:
     void refusals_data();
     void refusals();
     void refusedWriteStaysPendingUntilReopen();
-    void readerPostsOnlyReportId0x80WithAllBytes();
-    void readerWaitsWithoutDeviceAndEndsWhenStopped();
 
 private:
     hidplatform::EmulatedBackend backend;
@@ -152,48 +134,6 @@ void TestHidLink::refusedWriteStaysPendingUntilReopen()
     QCOMPARE(int(device.featureReports().size()), 3);
     std::vector<std::uint8_t> report(64, 0);
     QVERIFY(!backend.setFeature(earlier, report.data(), report.size()));
-}
-
-void TestHidLink::readerPostsOnlyReportId0x80WithAllBytes()
-{
-    EmulatedDevice device(backend);
-    device.attach();
-    HidLink link(0x0483, 0x0526);
-    link.OpenUSBHandle();
-    ReportSink sink;
-    USBThread reader(&sink, link.readHandle, link.deviceFound);
-    // A failed open hands over no handle: the reader keeps the one it has.
-    reader.Slot_init(&sink, hidplatform::InvalidHandle, false);
-    reader.StopOrStart(true);
-    reader.start();
-
-    device.sendReport(EmulatedDevice::statusReport(0x1234, true, true));
-    device.sendReport({0x80, 0x0C, 0x55});
-    QTRY_COMPARE(sink.reports.size(), 1);
-    QByteArray expected(20, '\0');
-    expected[0] = char(0x80);
-    expected[1] = 0x0C;
-    expected[2] = 0x55;
-    QCOMPARE(sink.reports.at(0), expected);
-    // The status report before it was dropped, not merely delayed.
-    QTest::qWait(50);
-    QCOMPARE(sink.reports.size(), 1);
-}
-
-void TestHidLink::readerWaitsWithoutDeviceAndEndsWhenStopped()
-{
-    EmulatedDevice device(backend);
-    device.attach();
-    ReportSink sink;
-    USBThread reader(&sink, hidplatform::InvalidHandle, false);
-    reader.StopOrStart(true);
-    reader.start();
-    device.sendReport({0x80, 0x0A});
-    QTest::qWait(50);
-    QVERIFY(reader.isRunning());
-    QVERIFY(sink.reports.isEmpty());
-    reader.StopOrStart(false);
-    QTRY_VERIFY_WITH_TIMEOUT(reader.isFinished(), 1000);
 }
 
 QTEST_GUILESS_MAIN(TestHidLink)

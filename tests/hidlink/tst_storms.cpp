@@ -1,7 +1,8 @@
-// The updater's reader and window under storms against the emulated device: readers
-// started, stopped, abandoned and joined in quick succession, a hundred plug and
-// unplug cycles while the device streams reports, and the window closed while its
-// reader is reading. Each case must end with every thread it started gone.
+// The updater's reader and window against the emulated device: what the reader posts
+// and when it waits, then storms: readers started, stopped, abandoned and joined in
+// quick succession, a hundred plug and unplug cycles while the device streams
+// reports, and the window closed while its reader is reading. Each case must end
+// with every thread it started gone.
 
 #include "emulateddevice.h"
 #include "hidlink.h"
@@ -47,12 +48,14 @@ class EventCounter : public QObject
 public:
     int reports = 0;
     int markers = 0;
+    QByteArray last;
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == USBEvent::EventType) {
             ++reports;
+            last = static_cast<USBEvent *>(event)->data;
             markers += static_cast<USBEvent *>(event)->data.at(1) == char(MarkerClass) ? 1 : 0;
         }
         return false;
@@ -95,6 +98,8 @@ private slots:
     void init() { hidplatform::setBackend(&backend); }
     void cleanup();
 
+    void readerPostsOnlyReportId0x80WithAllBytes();
+    void readerWaitsWithoutDeviceAndEndsWhenStopped();
     void readerStartStopJoin_data();
     void readerStartStopJoin();
     void readerStoppedBeforeStartOrFinishedNeverReads();
@@ -132,6 +137,36 @@ void TestStorms::cleanup()
     // Whatever a case started has ended by now (the devices and their schedulers too).
     QTRY_COMPARE(threadsInProcess(), baselineThreads);
     hidplatform::setBackend(nullptr);
+}
+
+void TestStorms::readerPostsOnlyReportId0x80WithAllBytes()
+{
+    Bench bench(backend);
+    bench.link.OpenUSBHandle();
+    std::unique_ptr<USBThread> reader = bench.reader();
+    // A failed open hands over no handle: the reader keeps the one it has.
+    reader->Slot_init(&bench.sink, hidplatform::InvalidHandle, false);
+    reader->start();
+    bench.device.sendReport(EmulatedDevice::statusReport(0x1234, true, true));
+    bench.device.sendReport({0x80, 0x0C, 0x55});
+    QTRY_COMPARE(bench.counter.reports, 1);
+    QCOMPARE(bench.counter.last, QByteArray("\x80\x0C\x55", 3) + QByteArray(17, '\0'));
+    // The status report before it was dropped, not merely delayed.
+    QTest::qWait(50);
+    QCOMPARE(bench.counter.reports, 1);
+}
+
+void TestStorms::readerWaitsWithoutDeviceAndEndsWhenStopped()
+{
+    Bench bench(backend);
+    std::unique_ptr<USBThread> reader = bench.reader(); // no handle yet
+    reader->start();
+    bench.device.sendReport({0x80, 0x0A});
+    QTest::qWait(50);
+    QVERIFY(reader->isRunning());
+    QCOMPARE(bench.counter.reports, 0);
+    reader->StopOrStart(false);
+    QTRY_VERIFY_WITH_TIMEOUT(reader->isFinished(), 1000);
 }
 
 void TestStorms::readerStartStopJoin_data()

@@ -216,11 +216,19 @@ void TestHidraw::blockedReadsEnd()
 
 void TestHidraw::openRetriedAfterArrival()
 {
-    // A node that has not appeared and did not just arrive is not waited for, and
-    // nothing but a hidraw node is opened.
-    QCOMPARE(backend().openWrite("/dev/hidraw99#vid_0483&pid_0526"), InvalidHandle);
-    QCOMPARE(backend().openRead("/dev/hidraw0/../null#vid_0483&pid_0526"), InvalidHandle);
+    const auto touch = [](const std::string &path) {
+        const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+        return fd >= 0 && ::close(fd) == 0;
+    };
+    // Nothing but a hidraw node is opened, even where the path leads to a file.
+    const std::string devDir = testbed.root() + "/dev";
+    ::mkdir(devDir.c_str(), 0755);
+    ::mkdir((devDir + "/hidrawdir").c_str(), 0755);
+    QVERIFY(touch(devDir + "/secret"));
+    QCOMPARE(backend().openRead("/dev/hidrawdir/../secret#vid_0483&pid_0526"), InvalidHandle);
     QCOMPARE(backend().openRead("/dev/null"), InvalidHandle);
+    // A node that has not appeared and did not just arrive is not waited for.
+    QCOMPARE(backend().openWrite("/dev/hidraw99#vid_0483&pid_0526"), InvalidHandle);
 
     // udev announces the device before its node can be opened.
     NodeConfig config;
@@ -230,11 +238,7 @@ void TestHidraw::openRetriedAfterArrival()
     std::future<Handle> opening =
         std::async(std::launch::async, [&] { return backend().openWrite(node->path); });
     QTest::qWait(150);
-    const std::string devDir = testbed.root() + "/dev";
-    ::mkdir(devDir.c_str(), 0755);
-    const int fd = ::open((devDir + node->node.substr(4)).c_str(), O_CREAT | O_WRONLY, 0644);
-    QVERIFY(fd >= 0);
-    ::close(fd);
+    QVERIFY(touch(devDir + node->node.substr(4)));
     const Handle handle = opening.get();
     QVERIFY(handle != InvalidHandle);
     backend().close(handle);
