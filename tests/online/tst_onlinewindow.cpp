@@ -120,7 +120,7 @@ private slots:
     void flushFileTip();
 
 private:
-    std::unique_ptr<OnlineWindow> connectedWindow(EmulatedDevice &device, bool active = false);
+    std::unique_ptr<OnlineWindow> connectedWindow(EmulatedDevice &device);
     static QToolButton *button(QWidget &window, const char *name)
     {
         return window.findChild<QToolButton *>(name);
@@ -152,22 +152,18 @@ void TestOnlineWindow::cleanup()
     hidplatform::setBackend(nullptr);
 }
 
-// A shown window that has the device's version reply; `active` also arms F5.
-std::unique_ptr<OnlineWindow> TestOnlineWindow::connectedWindow(EmulatedDevice &device, bool active)
+// A shown, active window that has the device's version reply, with F5 armed.
+std::unique_ptr<OnlineWindow> TestOnlineWindow::connectedWindow(EmulatedDevice &device)
 {
     device.attach();
     auto window = std::make_unique<OnlineWindow>();
     window->setUpdateServer(server.server());
+    window->setupOnlineCheck();
     window->show();
-    if (!QTest::qWaitForWindowExposed(window.get()) ||
+    window->activateWindow();
+    if (!QTest::qWaitForWindowActive(window.get()) ||
         !QTest::qWaitFor([&] { return !window->versionReportValue().isEmpty(); }, 3000))
         return nullptr;
-    if (active) {
-        window->setupOnlineCheck();
-        window->activateWindow();
-        if (!QTest::qWaitForWindowActive(window.get()))
-            return nullptr;
-    }
     return window;
 }
 
@@ -193,7 +189,7 @@ void TestOnlineWindow::fullFlow()
     QVERIFY(server.put("VKP1000/VKP1000.txt", "1260\r\n"));
     QVERIFY(server.put("VKP1000/1260.bin", image));
     EmulatedDevice device(backend); // version 1250: model VKP1000
-    auto window = connectedWindow(device, true);
+    auto window = connectedWindow(device);
     QVERIFY(window);
 
     BoxHand hand;
@@ -272,7 +268,7 @@ void TestOnlineWindow::checkOutcomes()
     DeviceConfig config;
     config.version = quint16(deviceVersion);
     EmulatedDevice device(backend, config);
-    auto window = connectedWindow(device, true);
+    auto window = connectedWindow(device);
     QVERIFY(window);
     UpdateServer target = UpdateServer::BuildDefault();
     target.host = "127.0.0.1";
@@ -310,7 +306,7 @@ void TestOnlineWindow::modelFoldersInTheCache()
     DeviceConfig config;
     config.version = 6500;
     EmulatedDevice device(backend, config);
-    auto window = connectedWindow(device, true);
+    auto window = connectedWindow(device);
     QVERIFY(window);
     // Nine folders at start; VKP6000 only once a device of that model asks for it.
     QCOMPARE(QDir(cache).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
