@@ -10,22 +10,6 @@ class TestSingleInstance : public QObject
     Q_OBJECT
 private slots:
     void secondCopyExits();
-
-private:
-    static void start(QProcess &process, const QString &program)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.remove("HIDLINK_BACKEND");
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(QFileInfo(program).path());
-        process.start(program, QStringList());
-    }
-    static void stop(QProcess &process)
-    {
-        process.kill();
-        process.waitForFinished(5000);
-    }
 };
 
 void TestSingleInstance::secondCopyExits()
@@ -36,25 +20,32 @@ void TestSingleInstance::secondCopyExits()
     QVERIFY(QDir().mkpath(dir.filePath("same")));
     QVERIFY(QFile::copy(UPDATER_BINARY, sameName));
     QVERIFY(QFile::copy(UPDATER_BINARY, otherName));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.remove("HIDLINK_BACKEND");
+    QProcess first, second, other;
+    for (auto [process, program] :
+         {std::pair{&first, QString(UPDATER_BINARY)}, {&second, sameName}, {&other, otherName}}) {
+        process->setProcessEnvironment(env);
+        process->setWorkingDirectory(QFileInfo(program).path());
+        process->setProgram(program);
+    }
 
-    QProcess first;
-    start(first, UPDATER_BINARY);
+    first.start();
     QVERIFY(first.waitForStarted());
     QVERIFY2(!first.waitForFinished(1500), "the first copy did not stay up");
-
     // Same executable name, even from another folder: ends at once with 0.
-    QProcess second;
-    start(second, sameName);
+    second.start();
     QVERIFY(second.waitForFinished(10000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
-
-    QProcess other;
-    start(other, otherName);
+    other.start();
     QVERIFY(other.waitForStarted());
     QVERIFY2(!other.waitForFinished(1500), "a copy under another name was stopped");
-    stop(other);
-    stop(first);
+    for (QProcess *process : {&other, &first}) {
+        process->kill();
+        process->waitForFinished(5000);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSingleInstance)

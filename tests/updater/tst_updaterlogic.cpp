@@ -19,9 +19,8 @@ private slots:
     void versionCheck_data();
     void versionCheck();
     void loadRefusesWhatItCannotRead();
-    void wireBytes();
-    void replies_data();
-    void replies();
+    void dataPacketStaysInTheImage();
+    void strangeRepliesAreIgnored();
 };
 
 void TestUpdaterLogic::titles_data()
@@ -34,8 +33,6 @@ void TestUpdaterLogic::titles_data()
     QTest::newRow("0524 English") << 0x0524 << int(QLocale::English) << "WheelupdateOffLine";
     QTest::newRow("0524 Chinese") << 0x0524 << int(QLocale::Chinese) << "方向盘离线更新";
     QTest::newRow("0524 German") << 0x0524 << int(QLocale::German) << "方向盘离线更新";
-    QTest::newRow("0526 Chinese") << 0x0526 << int(QLocale::Chinese) << "Rivet离线更新";
-    QTest::newRow("0526 English") << 0x0526 << int(QLocale::English) << "RivetUpdateOff";
     QTest::newRow("0522 German") << 0x0522 << int(QLocale::German) << "RivetUpdateOff";
 }
 
@@ -148,53 +145,22 @@ void TestUpdaterLogic::loadRefusesWhatItCannotRead()
     QCOMPARE(image.data.size(), 32);
 }
 
-void TestUpdaterLogic::wireBytes()
+void TestUpdaterLogic::dataPacketStaysInTheImage()
 {
     using namespace bootprotocol;
-    const auto bytes = [](const Command &c) {
-        return QByteArray(reinterpret_cast<const char *>(c.data()), int(c.size()));
-    };
-    const std::pair<Command, const char *> commands[] = {
-        {versionQuery(), "8003010000000000000000"}, {enterUpdate(), "800C540200000000000000"},
-        {dspHandshake(), "800C230100000000000000"}, {dspEnd(), "800C210300000000000000"},
-        {armHandshake(), "800F250100000000000000"}, {armEnd(), "800F100300000000000000"}};
-    for (const auto &[command, hex] : commands)
-        QCOMPARE(bytes(command), QByteArray::fromHex(hex));
-
     const QByteArray image = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF");
     Command packet;
     packet.fill(0xEE);
-    fillDataPacket(packet, DspData, image, 4, 8);
-    QCOMPARE(bytes(packet), QByteArray::fromHex("800D445566778899AABB00"));
-    // Never reads past the image.
     fillDataPacket(packet, ArmData, image, 12, 8);
-    QCOMPARE(bytes(packet), QByteArray::fromHex("800ECCDDEEFF0000000000"));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(packet.data()), int(packet.size())),
+             QByteArray::fromHex("800ECCDDEEFF0000000000"));
 }
 
-void TestUpdaterLogic::replies_data()
+void TestUpdaterLogic::strangeRepliesAreIgnored()
 {
-    QTest::addColumn<QByteArray>("report");
-    QTest::addColumn<int>("reply");
-    using bootprotocol::Reply;
-    QTest::newRow("version") << QByteArray::fromHex("800A00000000E204") << int(Reply::Version);
-    QTest::newRow("U") << QByteArray::fromHex("800C55") << int(Reply::UpdateMode);
-    QTest::newRow("V") << QByteArray::fromHex("800C56") << int(Reply::DspAck);
-    QTest::newRow("T in 0C") << QByteArray::fromHex("800C54") << int(Reply::ArmAck);
-    QTest::newRow("T in 0F") << QByteArray::fromHex("800F54") << int(Reply::ArmAck);
-    QTest::newRow("Y") << QByteArray::fromHex("800C59") << int(Reply::Confirm);
-    QTest::newRow("other code") << QByteArray::fromHex("800C57") << int(Reply::Ignored);
-    QTest::newRow("V in 0F") << QByteArray::fromHex("800F56") << int(Reply::Ignored);
-    QTest::newRow("other class") << QByteArray::fromHex("800755") << int(Reply::Ignored);
-    QTest::newRow("too short") << QByteArray::fromHex("80") << int(Reply::Ignored);
-}
-
-void TestUpdaterLogic::replies()
-{
-    QFETCH(QByteArray, report);
-    QFETCH(int, reply);
-    QCOMPARE(int(bootprotocol::classify(report)), reply);
-    if (reply == int(bootprotocol::Reply::Version))
-        QCOMPARE(int(bootprotocol::versionOf(report)), 1250);
+    // The classes that matter are met in the update tests; these must change nothing.
+    for (const char *hex : {"800C57", "800F56", "800755", "80", ""})
+        QCOMPARE(bootprotocol::classify(QByteArray::fromHex(hex)), bootprotocol::Reply::Ignored);
 }
 
 QTEST_GUILESS_MAIN(TestUpdaterLogic)

@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtEndian>
@@ -45,13 +46,6 @@ private slots:
     void cleanup() { hidplatform::setBackend(nullptr); }
 };
 
-struct SeenBox
-{
-    QString title;
-    QString text;
-    QStringList buttons;
-};
-
 // Closes every modal message box as it appears (with its first button) and answers
 // file dialogs with the next queued path (an empty path cancels).
 class ModalHand : public QObject
@@ -64,21 +58,14 @@ public:
         timer.start();
         clock.start();
     }
-    QList<SeenBox> boxes;
+    QStringList boxes; // "title | text | button ..." for each box seen
     QStringList files;
-    // Leaves a box with this title open for `holdMs` before answering it.
-    QString holdTitle;
+    // How long each box stays open before it is answered.
     int holdMs = 0;
     // Deletes the chosen file as the dialog closes: the file is gone when it is read.
     bool removeChosenFile = false;
 
-    QStringList texts() const
-    {
-        QStringList result;
-        for (const SeenBox &box : boxes)
-            result << box.text;
-        return result;
-    }
+    QStringList texts() const { return boxTexts; }
 
 private:
     void look()
@@ -88,13 +75,13 @@ private:
             if (!box->property("seen").toBool()) {
                 box->setProperty("seen", true);
                 box->setProperty("shownAt", clock.elapsed());
-                SeenBox seen{box->windowTitle(), box->text(), {}};
+                QStringList seen{box->windowTitle(), box->text()};
                 for (QAbstractButton *button : box->buttons())
-                    seen.buttons << button->text();
-                boxes << seen;
+                    seen << button->text();
+                boxes << seen.join(" | ");
+                boxTexts << box->text();
             }
-            if (box->windowTitle() == holdTitle &&
-                clock.elapsed() - box->property("shownAt").toLongLong() < holdMs)
+            if (clock.elapsed() - box->property("shownAt").toLongLong() < holdMs)
                 return;
             box->buttons().first()->click();
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
@@ -117,6 +104,7 @@ private:
                 QFile::remove(next);
         }
     }
+    QStringList boxTexts;
     QTimer timer;
     QElapsedTimer clock;
 };
@@ -161,4 +149,25 @@ inline QString writeFile(const QTemporaryDir &dir, const QString &name, const QB
     file.open(QIODevice::WriteOnly);
     file.write(bytes);
     return path;
+}
+
+// Presses `button` on `on` (unless `press` is false), moves by (30, 15), releases and
+// moves on: how far `window` had gone after the first move and after the last.
+inline QList<QPoint> dragged(QWidget *window, QWidget *on, Qt::MouseButton button,
+                             bool press = true)
+{
+    const auto send = [on, button](QEvent::Type type, QPoint at) {
+        const auto held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+        QMouseEvent event(type, at, on->mapToGlobal(at),
+                          type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
+        QApplication::sendEvent(on, &event);
+    };
+    const QPoint start = window->pos();
+    if (press)
+        send(QEvent::MouseButtonPress, QPoint(5, 5));
+    send(QEvent::MouseMove, QPoint(35, 20));
+    QList<QPoint> moved{window->pos() - start};
+    send(QEvent::MouseButtonRelease, QPoint(35, 20));
+    send(QEvent::MouseMove, QPoint(60, 50));
+    return moved << window->pos() - start;
 }
