@@ -2,6 +2,7 @@
 
 #include <QLatin1Char>
 #include <QPointF>
+#include <cmath>
 
 namespace {
 
@@ -24,12 +25,14 @@ QString formatFixed(const QString &pattern, double number, int precision)
 ProgressBarGeometry ProgressBarGeometry::compute(const Input &in)
 {
     ProgressBarGeometry g;
-    const int s = in.space;
-    const int w = in.width;
-    const int h = in.height;
+    // Widths in 64 bits and doubles: space and step may be anything an int holds, and
+    // 3 * space or INT_MIN / -1 would overflow an int.
+    const qint64 s = in.space;
+    const qint64 w = in.width;
+    const qint64 h = in.height;
     g.textWidth = in.textAdvance + LabelPadding;
-    const int tw = g.textWidth;
-    const int trackWidth = w - 3 * s - tw;
+    const qint64 tw = g.textWidth;
+    const qint64 trackWidth = w - 3 * s - tw;
     const double span = in.maxValue - in.minValue;
     const bool centred = in.layout == ProgressBarLayout::CentredValue;
 
@@ -47,15 +50,17 @@ ProgressBarGeometry ProgressBarGeometry::compute(const Input &in)
     }
 
     if (in.step != 0) {
-        const int count = trackWidth / in.step;
-        if (count >= 1) {
+        const qint64 count = trackWidth / in.step;
+        // More lines than the widget has pixel columns would show nothing but a smear, and
+        // an absurd space could ask for billions of them.
+        if (count >= 1 && count <= w) {
             const double increment = double(trackWidth) / count;
             // Each line sits at its exact place; the next one starts from the truncated x.
-            int x = centred ? 10 : 5;
-            for (int i = 0; i < count; ++i) {
+            double x = centred ? 10 : 5;
+            for (qint64 i = 0; i < count; ++i) {
                 const double xf = x + increment;
                 g.separatorXs.append(xf);
-                x = int(xf);
+                x = std::trunc(xf);
             }
         }
     }

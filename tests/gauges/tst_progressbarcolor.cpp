@@ -73,6 +73,8 @@ private slots:
     void paintsUpdaterBar();
     void paintsMonitorBar();
     void separatorLinesOnlyWithStep();
+    void extremeSpaceAndStepPaint_data();
+    void extremeSpaceAndStepPaint();
 };
 
 void TestProgressBarColor::refusedAndClampedInput_data()
@@ -289,6 +291,33 @@ void TestProgressBarColor::separatorLinesOnlyWithStep()
         QVERIFY(inkOf(p.image, QRect(int((previous + x) / 2), 0, 1, h), lines, 90).isNull());
         previous = x;
     }
+}
+
+void TestProgressBarColor::extremeSpaceAndStepPaint_data()
+{
+    QTest::addColumn<int>("space");
+    QTest::addColumn<int>("step");
+    const int most = std::numeric_limits<int>::max();
+    const int least = std::numeric_limits<int>::min();
+    // 3 * space, INT_MIN / -1 and billions of separators were all within reach.
+    QTest::newRow("least space, step -1") << least << -1;
+    QTest::newRow("least space, step 1") << least << 1;
+    QTest::newRow("most space, step -1") << most << -1;
+    QTest::newRow("least space, largest step") << least << most;
+    QTest::newRow("space -1e9, step 2") << -1000000000 << 2;
+}
+
+void TestProgressBarColor::extremeSpaceAndStepPaint()
+{
+    QFETCH(int, space);
+    QFETCH(int, step);
+    ProgressBarColor bar;
+    applyUpdaterForm(bar);
+    bar.setSpace(space);
+    bar.setStep(step);
+    const Painted p = paint(bar, 431, 41);
+    QCOMPARE(p.image.size(), QSize(431, 41));
+    QVERIFY(p.g.separatorXs.size() <= 431);
 }
 
 QTEST_MAIN(TestProgressBarColor)
