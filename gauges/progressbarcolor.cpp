@@ -277,8 +277,11 @@ void ProgressBarColor::drawBar(QPainter *painter)
     auto drawLines = [&] {
         painter->save();
         painter->setPen(lineColor);
+        // In doubles: space may be anything an int holds.
+        const qreal top = qreal(space) + 1;
+        const qreal bottom = qreal(height()) - 1 - space;
         for (const double x : g.separatorXs)
-            painter->drawLine(QPointF(x, space + 1), QPointF(x, height() - 1 - space));
+            painter->drawLine(QPointF(x, top), QPointF(x, bottom));
         painter->restore();
     };
 
