@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -113,21 +114,6 @@ QByteArray noise(int size, quint32 seed)
     return bytes;
 }
 
-bool runUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    check.start(10);
-    if (!done())
-        loop.exec();
-    return done();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -166,7 +152,7 @@ int main(int argc, char *argv[])
     {
         BenchWindow window;
         window.show();
-        if (!runUntil([&] { return window.deviceVersionValue() == DeviceVersion; }, 5000)) {
+        if (!QTest::qWaitFor([&] { return window.deviceVersionValue() == DeviceVersion; }, 5000)) {
             std::fprintf(stderr, "flash_pace: the device's version never arrived\n");
             return 1;
         }

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -110,17 +111,7 @@ int main(int argc, char *argv[])
         window.show();
 
         // The window asks for the version a second after start; its reply comes first.
-        QEventLoop ready;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (window.deviceVersionValue() == DeviceVersion)
-                ready.quit();
-        });
-        poll.start(10);
-        QTimer::singleShot(5000, &ready, &QEventLoop::quit);
-        ready.exec();
-        poll.stop();
-        if (window.deviceVersionValue() != DeviceVersion) {
+        if (!QTest::qWaitFor([&] { return window.deviceVersionValue() == DeviceVersion; }, 5000)) {
             std::fprintf(stderr, "report_latency: the device's version never arrived\n");
             return 1;
         }
