@@ -83,7 +83,6 @@ void tst_LightButton::presets()
 void tst_LightButton::roundAndCentred_data()
 {
     QTest::addColumn<QSize>("size");
-    QTest::newRow("100x50") << QSize(100, 50);
     QTest::newRow("50x100") << QSize(50, 100);
     QTest::newRow("301x120") << QSize(301, 120);
 }

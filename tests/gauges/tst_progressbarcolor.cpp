@@ -86,16 +86,13 @@ void TestProgressBarColor::refusedAndClampedInput_data()
     QTest::addColumn<double>("maxValue");
     QTest::addColumn<double>("value");
 
-    // Every row starts from the range 0..100 with the value 50.
     QTest::newRow("value just above") << "value" << 100.5 << 0.0 << 0.0 << 100.0 << 50.0;
     QTest::newRow("value nan") << "value" << NaN << 0.0 << 0.0 << 100.0 << 50.0;
     QTest::newRow("reversed ends") << "range" << 10.0 << 0.0 << 0.0 << 100.0 << 50.0;
     QTest::newRow("infinite top") << "range" << 0.0 << Inf << 0.0 << 100.0 << 50.0;
-    QTest::newRow("infinite bottom") << "range" << -Inf << 1.0 << 0.0 << 100.0 << 50.0;
     QTest::newRow("nan max") << "max" << NaN << 0.0 << 0.0 << 100.0 << 50.0;
     // A value left outside a new range moves to the nearer end.
     QTest::newRow("value above new top") << "range" << 0.0 << 40.0 << 0.0 << 40.0 << 40.0;
-    QTest::newRow("value below new bottom") << "range" << 60.0 << 200.0 << 60.0 << 200.0 << 60.0;
     QTest::newRow("min passes value") << "min" << 70.0 << 0.0 << 70.0 << 100.0 << 70.0;
 }
 
@@ -135,7 +132,6 @@ void TestProgressBarColor::wholePixelProperties_data()
     // Forms write doubles: NaN and values beyond int must not reach a conversion.
     const double intMax = std::numeric_limits<int>::max();
     const double intMin = std::numeric_limits<int>::min();
-    QTest::newRow("step truncated") << QByteArray("step") << -2.9 << -2.0;
     QTest::newRow("step huge") << QByteArray("step") << 1e20 << intMax;
     QTest::newRow("space very negative") << QByteArray("space") << -1e20 << intMin;
     QTest::newRow("radius nan ignored") << QByteArray("radius") << NaN << 5.0;
@@ -160,7 +156,6 @@ void TestProgressBarColor::labelTexts_data()
     QTest::addColumn<int>("precision");
     QTest::addColumn<QString>("label");
 
-    // The range ends at 30 in every row.
     QTest::newRow("offset range") << false << 15.0 << 10.0 << 1 << "25.0%";
     QTest::newRow("monitor decimals") << true << 12.5 << 0.0 << 2 << "12.50";
     QTest::newRow("negative precision") << true << 12.25 << 0.0 << -1 << "12";
@@ -201,7 +196,6 @@ void TestProgressBarColor::paintsUpdaterBar_data()
     QTest::addColumn<QString>("label");
 
     QTest::newRow("empty") << 0.0 << 0 << "0%";
-    QTest::newRow("quarter") << 25.0 << 0 << "25%";
     QTest::newRow("full") << 100.0 << 0 << "100%";
     QTest::newRow("three decimals") << 50.0 << 3 << "50.000%";
 }
