@@ -41,7 +41,6 @@ void TestLcdNumber::charactersLightTheirSegments_data()
                                 "acdfg",  "acdefg", "abc",   "abcdefg", "abcdfg"};
     for (int n = 0; n < digits.size(); ++n)
         QTest::addRow("%d", n) << n << digits.at(n) << QLineF();
-    QTest::newRow("A") << int(LcdSegments::A) << "abcefg" << QLineF();
     QTest::newRow("N") << int(LcdSegments::N) << "bcef" << QLineF(45, 25, 126, 154);
     QTest::newRow("R") << int(LcdSegments::R) << "abefg" << QLineF(45, 113, 120, 156);
     // Anything outside the table draws the background only.

@@ -68,7 +68,6 @@ private slots:
     void wholePixelProperties();
     void labelTexts_data();
     void labelTexts();
-    void percentageGeometry();
     void paintsUpdaterBar_data();
     void paintsUpdaterBar();
     void paintsMonitorBar();
@@ -157,7 +156,6 @@ void TestProgressBarColor::labelTexts_data()
     QTest::addColumn<QString>("label");
 
     QTest::newRow("offset range") << false << 15.0 << 10.0 << 1 << "25.0%";
-    QTest::newRow("monitor decimals") << true << 12.5 << 0.0 << 2 << "12.50";
     QTest::newRow("negative precision") << true << 12.25 << 0.0 << -1 << "12";
 }
 
@@ -169,24 +167,6 @@ void TestProgressBarColor::labelTexts()
     QFETCH(int, precision);
     const auto layout = centred ? ProgressBarLayout::CentredValue : ProgressBarLayout::Percentage;
     QTEST(ProgressBarGeometry::labelText(layout, value, minValue, 30.0, precision), "label");
-}
-
-void TestProgressBarColor::percentageGeometry()
-{
-    // The painting tests take the parts' places from here; this pins them.
-    ProgressBarGeometry::Input in;
-    in.width = 140;
-    in.height = 30;
-    in.space = 5;
-    in.step = 30;
-    in.textAdvance = 15; // room 25, so the track is 140 - 15 - 25 = 100 wide
-    in.value = 50;
-    const ProgressBarGeometry g = ProgressBarGeometry::compute(in);
-    QCOMPARE(g.track, QRectF(5, 5, 100, 20));
-    QCOMPARE(g.bar, QRectF(5, 5, 50, 20));
-    QCOMPARE(g.labelBox, QRectF(110, 5, 25, 20));
-    // Three lines 33.33 apart, each starting from the truncated previous x.
-    QCOMPARE(g.separatorXs, QVector<double>({5 + 100.0 / 3, 38 + 100.0 / 3, 71 + 100.0 / 3}));
 }
 
 void TestProgressBarColor::paintsUpdaterBar_data()
