@@ -1,9 +1,11 @@
 #pragma once
-// What the benchmarks share: process CPU time, the machine's load, percentiles, and
-// the CPU time and wake-ups of one named thread of this process (Linux /proc).
+// What the benchmarks share: the platform, process CPU time, the machine's load,
+// percentiles, and the CPU time and wake-ups of one named thread of this process
+// (Linux /proc).
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 #include <dirent.h>
 #include <fstream>
@@ -11,6 +13,12 @@
 #include <vector>
 
 namespace bench {
+
+// The benchmarks need no display: the offscreen platform unless one is named.
+inline void offscreenUnlessSet()
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+}
 
 // CPU time of the whole process, every thread included, in seconds.
 inline double processCpuSeconds()

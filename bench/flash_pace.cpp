@@ -118,8 +118,7 @@ QByteArray noise(int size, quint32 seed)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessSet();
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(updater);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));

@@ -6,6 +6,7 @@
 //
 //   monitor_flood [seconds]
 
+#include "benchsupport.h"
 #include "emulateddevice.h"
 #include "mainwindow.h"
 #include "usbthread.h"
@@ -118,8 +119,7 @@ int setValueWrites(const emulator::EmulatedDevice &device)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessSet();
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     // The reader's per-report debug line would measure the terminal, not the monitor.

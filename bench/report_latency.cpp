@@ -86,8 +86,7 @@ protected:
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::offscreenUnlessSet();
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(updater);
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10000;
