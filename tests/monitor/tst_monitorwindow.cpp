@@ -1,12 +1,23 @@
-// The monitor's window end to end against the emulated device: start-up, arrival
-// and removal, reports in, values out, dragging and closing.
+// The monitor's window end to end against the emulated device, its report folding,
+// and the reader and window under replug, pause and close storms. Each case must end
+// with every thread it started gone.
 
-#include "monitorrig.h"
+#include "emulateddevice.h"
+#include "hidlink.h"
+#include "mainwindow.h"
+#include "progressbarcolor.h"
+#include "reportcoalescer.h"
+#include "sliderruler.h"
+#include "usbthread.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
+#include <QtTest>
+#include <memory>
+#include <thread>
 
 using emulator::EmulatedDevice;
 
@@ -17,7 +28,66 @@ using Values = std::array<std::uint16_t, 4>;
 
 const QString Lit = QStringLiteral("border-image: url(://LED1);");
 const QString Unlit = QStringLiteral("border-image: url(://LED2);");
-const QList<double> StartValues{0, 1024, 3072, 4095};
+
+struct Rig
+{
+    hidplatform::EmulatedBackend backend;
+    std::unique_ptr<EmulatedDevice> device;
+    std::unique_ptr<MainWindow> window;
+
+    explicit Rig(bool present, emulator::DeviceConfig config = {}, bool withWindow = true)
+    {
+        hidplatform::setBackend(&backend);
+        device = std::make_unique<EmulatedDevice>(backend, config);
+        if (present)
+            device->attach();
+        if (withWindow)
+            window = std::make_unique<MainWindow>();
+    }
+    ~Rig()
+    {
+        window.reset();
+        device.reset();
+        hidplatform::setBackend(nullptr);
+    }
+    bool show()
+    {
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
+            return false;
+        window->onInit();                  // as the program does once the window has its size
+        QCoreApplication::processEvents(); // the grips are laid out by painting
+        return true;
+    }
+    template <typename T> T *child(const char *name) const
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+    SliderRuler *ruler() const { return child<SliderRuler>("Ruler"); }
+    double bar() const { return child<ProgressBarColor>("Bar")->getValue(); }
+    QStringList lamps() const
+    {
+        return {child<QWidget>("LED5")->styleSheet(), child<QWidget>("LED6")->styleSheet()};
+    }
+    monitor::USBThread *reader() const { return window->findChild<monitor::USBThread *>(); }
+    int openReadHandles() const { return backend.openReadHandles(device.get()); }
+    std::vector<Bytes> received() const { return device->featureReports(); }
+    QList<double> rulerValues() const
+    {
+        QList<double> v;
+        for (int i = 0; i < 4; ++i)
+            v << ruler()->getValue(i);
+        return v;
+    }
+};
+
+emulator::DeviceConfig streaming(int statusRateHz, int valueRateHz = 0)
+{
+    emulator::DeviceConfig config;
+    config.statusRateHz = statusRateHz;
+    config.valueRateHz = valueRateHz;
+    return config;
+}
 
 Bytes command(std::initializer_list<std::uint8_t> head)
 {
@@ -33,16 +103,41 @@ void sendMouse(QWidget *widget, QEvent::Type type, Qt::MouseButton button, QPoin
     QApplication::sendEvent(widget, &event);
 }
 
-class StyleChanges : public QObject
+struct StyleChanges : QObject
 {
-public:
     int count = 0;
-
-protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
         count += event->type() == QEvent::StyleChange;
         return false;
+    }
+};
+
+int threadsInProcess()
+{
+    return QDir(QStringLiteral("/proc/self/task"))
+        .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+        .size();
+}
+
+// The reader writes a debug line for every status report: thousands in the storms.
+QtMessageHandler previousHandler = nullptr;
+void dropDebugLines(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtDebugMsg)
+        previousHandler(type, context, message);
+}
+
+// Counts what a reader hands over, on the GUI thread as the window receives it.
+struct Receiver : QObject
+{
+    int statuses = 0;
+    int valueReports = 0;
+    explicit Receiver(monitor::USBThread *reader)
+    {
+        connect(reader, &monitor::USBThread::ReportDataBuffer, this, [this] { ++statuses; });
+        connect(reader, &monitor::USBThread::ReportDataBuffer800a, this,
+                [this] { ++valueReports; });
     }
 };
 
@@ -53,37 +148,40 @@ class TestMonitorWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void startUpSendsOnlyTheVersionQuery();
-    void startWithoutDeviceThenPlugIn();
-    void refusedWriteUntilReplug();
-    void otherDevicesAreIgnored_data();
-    void otherDevicesAreIgnored();
-    void lampsShowTheirPicturesAndRestyleOnlyOnChange();
-    void draggedAndTypedValuesReachTheDevice();
-    void windowDrag_data();
-    void windowDrag();
+    void initTestCase();
+    void cleanup() { QTRY_COMPARE(threadsInProcess(), baselineThreads); }
+    void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+
+    void reportsWithoutDeviceThenPlugIn();
+    void lampsRestyleOnlyOnChange();
+    void reportFloodsFoldPerFrame();
+    void startUpThenDraggedAndTypedValuesReachTheDevice();
+    void windowDragsFromItsBackgroundOnly();
     void closeButtonQuitsAndReaderIsJoined();
+
+    void refusedWriteUntilReplugStorm();
+    void pauseResumeAndHandleSwapStorms();
+    void closingDuringReports_data();
+    void closingDuringReports();
+
+private:
+    int baselineThreads = 0;
 };
 
-void TestMonitorWindow::startUpSendsOnlyTheVersionQuery()
+void TestMonitorWindow::initTestCase()
 {
-    emulator::DeviceConfig config;
-    config.values = {100, 2000, 3000, 4000};
-    Rig rig(true, config);
-    QVERIFY(rig.reader() && rig.reader()->isRunning());
-    QCOMPARE(rig.received(), (std::vector<Bytes>{command({0x80, 0x03, 0x01})}));
-    // The reader listened from its start: the device's answer sets the handles.
-    QTRY_COMPARE(rig.rulerValues(), (QList<double>{100, 2000, 3000, 4000}));
-
-    // Shown, the start values are placed again; setting handles sends nothing.
-    QVERIFY(rig.show());
-    QCOMPARE(rig.rulerValues(), StartValues);
-    for (int i = 0; i < 4; ++i)
-        QCOMPARE(rig.ruler()->handleX(i), 13 + (rig.ruler()->width() - 26) * StartValues[i] / 4096);
-    QCOMPARE(rig.received().size(), std::size_t(1));
+    previousHandler = qInstallMessageHandler(dropDebugLines);
+    QVERIFY(QDir(QStringLiteral("/proc/self/task")).exists());
+    {
+        // A first window brings up what Qt keeps for the rest of the run.
+        Rig warmUp(false);
+        QVERIFY(warmUp.show());
+    }
+    QCoreApplication::processEvents();
+    baselineThreads = threadsInProcess();
 }
 
-void TestMonitorWindow::startWithoutDeviceThenPlugIn()
+void TestMonitorWindow::reportsWithoutDeviceThenPlugIn()
 {
     Rig rig(false);
     QVERIFY(!rig.reader());
@@ -105,8 +203,7 @@ void TestMonitorWindow::startWithoutDeviceThenPlugIn()
     QTRY_COMPARE(rig.rulerValues(), (QList<double>{5, 6, 7, 8}));
 
     // Another class of 0x80 report is ignored; values that would pass a neighbour
-    // become handle 1's, the last such one winning. A status report behind them shows
-    // that they have been dealt with.
+    // become handle 1's. The status report behind them shows they were dealt with.
     Bytes other = EmulatedDevice::valueReport({1, 2, 3, 4}, 1250);
     other[1] = 0x07;
     rig.device->sendReport(other);
@@ -114,78 +211,10 @@ void TestMonitorWindow::startWithoutDeviceThenPlugIn()
     rig.device->sendReport(EmulatedDevice::statusReport(77, false, false));
     QTRY_COMPARE(rig.bar(), 77.0);
     QCOMPARE(rig.rulerValues(), (QList<double>{0, 6, 7, 100}));
-    // Nothing was sent: not without the device, not on arrival, not for set handles.
-    QVERIFY(rig.received().empty());
+    QVERIFY(rig.received().empty()); // not without the device, nor on arrival
 }
 
-void TestMonitorWindow::refusedWriteUntilReplug()
-{
-    Rig rig(true);
-    monitor::USBThread *reader = rig.reader();
-    const unsigned char query[11] = {0x80, 0x03, 0x01};
-    QCOMPARE(rig.window->SendDataToUsb(query), 1);
-    rig.device->refuseFeatures(true);
-    QCOMPARE(rig.window->SendDataToUsb(query), 0);
-    rig.device->refuseFeatures(false);
-    QCOMPARE(rig.window->SendDataToUsb(query), -1);
-    rig.window->onSendData();
-    QCOMPARE(rig.received().size(), std::size_t(3)); // nothing after the refused one
-
-    // A notifier of the test's own hears each change in the same pass as the window's.
-    DeviceNotifier witness;
-    QSignalSpy removals(&witness, &DeviceNotifier::removed);
-    QSignalSpy arrivals(&witness, &DeviceNotifier::arrived);
-    rig.device->unplug();
-    QTRY_COMPARE(removals.count(), 1);
-    QCoreApplication::processEvents();
-    QVERIFY(reader->isRunning()); // idle, not ended
-    rig.device->plug();
-    QTRY_COMPARE(arrivals.count(), 1);
-    QCoreApplication::processEvents();
-    // The same reader, reading through the new handle; the old one is closed.
-    QCOMPARE(rig.window->findChildren<monitor::USBThread *>(), QList<monitor::USBThread *>{reader});
-    QCOMPARE(rig.openReadHandles(), 1);
-    rig.device->sendReport(EmulatedDevice::statusReport(2500, false, true));
-    QTRY_COMPARE(rig.bar(), 2500.0);
-    QTRY_COMPARE(rig.lamps(), (QStringList{Unlit, Lit}));
-    // Reopening ends the refusal: values go out through the new write handle.
-    rig.window->onSendData();
-    QCOMPARE(rig.received().back(), command({0x80, 0x03, 0x02, 0, 0, 0, 4, 0, 0x0C, 0xFF, 0x0F}));
-}
-
-void TestMonitorWindow::otherDevicesAreIgnored_data()
-{
-    QTest::addColumn<int>("vendorId");
-    QTest::addColumn<int>("productId");
-    QTest::addColumn<QString>("path");
-
-    QTest::newRow("other product") << 0x0483 << 0x0527 << QString();
-    QTest::newRow("other vendor") << 0x0484 << 0x0526 << QString();
-    // Our ids, but a name the matching rule cannot read them from.
-    QTest::newRow("path without VID and PID") << 0x0483 << 0x0526 << "\\\\?\\hid#dev_1234#0";
-}
-
-void TestMonitorWindow::otherDevicesAreIgnored()
-{
-    QFETCH(int, vendorId);
-    QFETCH(int, productId);
-    QFETCH(QString, path);
-
-    emulator::DeviceConfig config;
-    config.vendorId = std::uint16_t(vendorId);
-    config.productId = std::uint16_t(productId);
-    config.path = path.toStdString();
-    Rig rig(false, config);
-    DeviceNotifier witness;
-    QSignalSpy arrivals(&witness, &DeviceNotifier::arrived);
-    rig.device->plug();
-    QTRY_COMPARE(arrivals.count(), 1);
-    QCoreApplication::processEvents();
-    QVERIFY(!rig.reader());
-    QCOMPARE(rig.openReadHandles(), 0);
-}
-
-void TestMonitorWindow::lampsShowTheirPicturesAndRestyleOnlyOnChange()
+void TestMonitorWindow::lampsRestyleOnlyOnChange()
 {
     Rig rig(false);
     QVERIFY(rig.show());
@@ -202,7 +231,6 @@ void TestMonitorWindow::lampsShowTheirPicturesAndRestyleOnlyOnChange()
     for (int i = 0; i < 3; ++i)
         rig.window->onDealDataLED(bits);
     QCOMPARE(changes.count, 1);
-    QCOMPARE(rig.lamps(), (QStringList{Lit, Unlit}));
     const QColor lit = lamp->grab().toImage().pixelColor(17, 17);
     QVERIFY2(lit.blue() > 200 && lit.blue() - lit.red() > 80, qPrintable(lit.name()));
     rig.window->onDealDataLED(QBitArray(2));
@@ -210,10 +238,50 @@ void TestMonitorWindow::lampsShowTheirPicturesAndRestyleOnlyOnChange()
     QCOMPARE(rig.lamps(), (QStringList{Unlit, Unlit}));
 }
 
-void TestMonitorWindow::draggedAndTypedValuesReachTheDevice()
+void TestMonitorWindow::reportFloodsFoldPerFrame()
 {
-    Rig rig(true);
+    ReportCoalescer coalescer;
+    QSignalSpy status(&coalescer, &ReportCoalescer::statusReady);
+    QSignalSpy lamps(&coalescer, &ReportCoalescer::lampsReady);
+    QSignalSpy values(&coalescer, &ReportCoalescer::valuesReady);
+
+    coalescer.takeStatus(0); // idle: through at once, and a frame begins
+    QCOMPARE(status.count(), 1);
+    for (int i = 1; i <= 500; ++i) {
+        coalescer.takeStatus(i);
+        QBitArray bits(2);
+        bits.setBit(0, i % 2);
+        coalescer.takeLamps(bits);
+        coalescer.takeValues(QByteArray(1, char(i)));
+    }
+    QCOMPARE(status.count() + lamps.count() + values.count(), 1);
+
+    // When the frame is over, the newest of each kind, once.
+    QTRY_COMPARE(status.count(), 2);
+    QCOMPARE(status.at(1).at(0).toInt(), 500);
+    QCOMPARE(lamps.count(), 1);
+    QCOMPARE(lamps.at(0).at(0).value<QBitArray>().testBit(0), false);
+    QCOMPARE(values.count(), 1);
+    QCOMPARE(values.at(0).at(0).toByteArray(), QByteArray(1, char(500 & 0xFF)));
+    // A frame with nothing new ends the burst: the next report goes through at once.
+    QTest::qWait(3 * ReportCoalescer::FrameMs);
+    QCOMPARE(status.count(), 2);
+    coalescer.takeValues("b");
+    QCOMPARE(values.count(), 2);
+}
+
+void TestMonitorWindow::startUpThenDraggedAndTypedValuesReachTheDevice()
+{
+    emulator::DeviceConfig config;
+    config.values = {100, 2000, 3000, 4000};
+    Rig rig(true, config);
+    QCOMPARE(rig.received(), (std::vector<Bytes>{command({0x80, 0x03, 0x01})}));
+    // The reader listened from its start: the device's answer sets the handles.
+    QTRY_COMPARE(rig.rulerValues(), (QList<double>{100, 2000, 3000, 4000}));
+    // Shown, the start values are placed again; setting handles sends nothing.
     QVERIFY(rig.show());
+    QCOMPARE(rig.rulerValues(), (QList<double>{0, 1024, 3072, 4095}));
+
     SliderRuler *ruler = rig.ruler();
     const int h = ruler->height();
     const QPoint grip(qRound(ruler->handleX(1)),
@@ -241,47 +309,33 @@ void TestMonitorWindow::draggedAndTypedValuesReachTheDevice()
     QCOMPARE(rig.device->values(), (Values{0, quint16(v2), 2222, 4095}));
 }
 
-void TestMonitorWindow::windowDrag_data()
+void TestMonitorWindow::windowDragsFromItsBackgroundOnly()
 {
-    QTest::addColumn<QString>("target"); // object name of the widget pressed
-    QTest::addColumn<int>("button");
-    QTest::addColumn<bool>("moves");
-
-    QTest::newRow("background, left button") << "centralwidget" << int(Qt::LeftButton) << true;
-    QTest::newRow("lamp, left button") << "LED5" << int(Qt::LeftButton) << true;
-    QTest::newRow("background, right button") << "centralwidget" << int(Qt::RightButton) << false;
-    QTest::newRow("ruler keeps the mouse") << "Ruler" << int(Qt::LeftButton) << false;
-}
-
-void TestMonitorWindow::windowDrag()
-{
-    QFETCH(QString, target);
-    QFETCH(int, button);
-    QFETCH(bool, moves);
-
     Rig rig(false);
     QVERIFY(rig.show());
-    rig.window->move(100, 100);
-    const QPoint start = rig.window->pos();
-    QWidget *widget = rig.window->findChild<QWidget *>(target);
-    QVERIFY(widget);
-    const QPoint at(widget->width() / 2, qMin(4, widget->height() / 2));
-    const auto mouseButton = Qt::MouseButton(button);
-    sendMouse(widget, QEvent::MouseButtonPress, mouseButton, at);
-    sendMouse(widget, QEvent::MouseMove, mouseButton, at + QPoint(30, 20));
-    sendMouse(widget, QEvent::MouseButtonRelease, mouseButton, at + QPoint(30, 20));
-    // Released: moving the mouse no longer moves the window.
-    sendMouse(widget, QEvent::MouseMove, Qt::NoButton, at + QPoint(60, 60));
-    QCOMPARE(rig.window->pos(), moves ? start + QPoint(30, 20) : start);
+    const std::tuple<const char *, Qt::MouseButton, bool> cases[] = {
+        {"centralwidget", Qt::LeftButton, true},
+        {"centralwidget", Qt::RightButton, false},
+        {"Ruler", Qt::LeftButton, false}}; // the ruler keeps the mouse
+    for (const auto &[name, button, moves] : cases) {
+        rig.window->move(100, 100);
+        const QPoint start = rig.window->pos();
+        QWidget *widget = rig.child<QWidget>(name);
+        const QPoint at(widget->width() / 2, qMin(4, widget->height() / 2));
+        sendMouse(widget, QEvent::MouseButtonPress, button, at);
+        sendMouse(widget, QEvent::MouseMove, button, at + QPoint(30, 20));
+        sendMouse(widget, QEvent::MouseButtonRelease, button, at + QPoint(30, 20));
+        // Released: moving the mouse no longer moves the window.
+        sendMouse(widget, QEvent::MouseMove, Qt::NoButton, at + QPoint(60, 60));
+        QCOMPARE(rig.window->pos(), moves ? start + QPoint(30, 20) : start);
+    }
 }
 
 void TestMonitorWindow::closeButtonQuitsAndReaderIsJoined()
 {
     Rig rig(true);
     QVERIFY(rig.show());
-    monitor::USBThread *reader = rig.reader();
-    QSignalSpy finished(reader, &QThread::finished);
-    QCOMPARE(rig.openReadHandles(), 1);
+    QSignalSpy finished(rig.reader(), &QThread::finished);
 
     auto *close = rig.child<QToolButton>("toolButton");
     QCOMPARE(close->styleSheet(), QString("border-image: url(:/CLOSE1);"));
@@ -295,10 +349,132 @@ void TestMonitorWindow::closeButtonQuitsAndReaderIsJoined()
     QCOMPARE(QCoreApplication::exec(), 0);
     stuck.stop();
 
-    QVERIFY(reader->isRunning()); // quitting alone leaves the reader to the window
+    QVERIFY(rig.reader()->isRunning()); // quitting alone leaves the reader to the window
     rig.window.reset();
     QCOMPARE(finished.count(), 1);
     QCOMPARE(rig.openReadHandles(), 0);
+}
+
+void TestMonitorWindow::refusedWriteUntilReplugStorm()
+{
+    Rig rig(true, streaming(2000));
+    QVERIFY(rig.show());
+    monitor::USBThread *reader = rig.reader();
+    Receiver received(reader);
+    QTRY_VERIFY(received.statuses > 0);
+    const unsigned char query[11] = {0x80, 0x03, 0x01};
+    QCOMPARE(rig.window->SendDataToUsb(query), 1);
+    rig.device->refuseFeatures(true);
+    QCOMPARE(rig.window->SendDataToUsb(query), 0);
+    rig.device->refuseFeatures(false);
+    QCOMPARE(rig.window->SendDataToUsb(query), -1);
+    rig.window->onSendData();
+    QCOMPARE(rig.received().size(), std::size_t(3)); // nothing after the refused one
+
+    for (int i = 0; i < 100; ++i) {
+        rig.device->unplug();
+        // Sometimes the removal is handled before the device is back, sometimes both
+        // notifications wait for the same pass of the event loop.
+        if (i % 2 == 0)
+            QCoreApplication::processEvents();
+        rig.device->plug();
+        QCoreApplication::processEvents();
+        if (i % 10 == 9) {
+            const int before = received.statuses;
+            QTRY_VERIFY(received.statuses > before);
+        }
+    }
+    // Still the one reader, reading through the one handle left open.
+    QCOMPARE(rig.window->findChildren<monitor::USBThread *>(), QList<monitor::USBThread *>{reader});
+    QTRY_COMPARE(rig.openReadHandles(), 1);
+    const double bar = rig.bar();
+    QTRY_VERIFY(rig.bar() != bar);
+    rig.device->sendReport(EmulatedDevice::valueReport({11, 22, 33, 44}, 1250));
+    QTRY_COMPARE(rig.rulerValues(), (QList<double>{11, 22, 33, 44}));
+    // Reopening ends the refusal: values go out through the newest write handle.
+    rig.window->onSendData();
+    QCOMPARE(rig.received().back(), command({0x80, 0x03, 0x02, 11, 0, 22, 0, 33, 0, 44, 0}));
+}
+
+void TestMonitorWindow::pauseResumeAndHandleSwapStorms()
+{
+    Rig rig(true, streaming(2000), false);
+    HidLink link(0x0483, 0x0526);
+    QCOMPARE(link.OpenUSBHandle(), 0);
+    auto reader = std::make_unique<monitor::USBThread>(link.readHandle, link.deviceFound);
+    Receiver received(reader.get());
+    reader->start();
+    QTRY_VERIFY(received.statuses > 0);
+
+    for (int i = 0; i < 1000; ++i) {
+        reader->StopOrStart(i % 2 == 1);
+        if (i % 100 == 0)
+            QCoreApplication::processEvents();
+    }
+    // Left paused by the last round: nothing more is read.
+    QVERIFY(reader->isRunning());
+    reader->StopOrStart(false);
+    QTest::qWait(50);
+    QCoreApplication::processEvents();
+    const int paused = received.statuses;
+    QTest::qWait(50);
+    QCOMPARE(received.statuses, paused);
+    reader->StopOrStart(true);
+    QTRY_VERIFY(received.statuses > paused);
+
+    // What each replug does, without the event loop's pace: a new handle is handed
+    // over while the reader reads, then the old one closed.
+    const std::string path = rig.device->info().path;
+    hidplatform::Handle handle = link.readHandle;
+    for (int i = 0; i < 100; ++i) {
+        const hidplatform::Handle next = rig.backend.openRead(path);
+        QVERIFY(next != hidplatform::InvalidHandle);
+        reader->Slot_init(next, true);
+        rig.backend.close(handle);
+        handle = next;
+    }
+    QCOMPARE(rig.openReadHandles(), 1);
+    QCoreApplication::processEvents();
+    const int before = received.statuses;
+    QTRY_VERIFY(received.statuses > before);
+    rig.device->sendReport(EmulatedDevice::valueReport({1, 2, 3, 4}, 1250));
+    QTRY_COMPARE(received.valueReports, 1);
+
+    reader.reset(); // joins while reports stream in
+    rig.backend.close(handle);
+    rig.backend.close(link.writeHandle);
+}
+
+void TestMonitorWindow::closingDuringReports_data()
+{
+    QTest::addColumn<int>("statusRateHz");
+    QTest::addColumn<int>("valueRateHz");
+    QTest::addColumn<bool>("unplugged");
+    QTest::newRow("silent device") << 0 << 0 << false;
+    QTest::newRow("status and value streams") << 2000 << 2000 << false;
+    QTest::newRow("paused by a removal") << 2000 << 0 << true;
+}
+
+void TestMonitorWindow::closingDuringReports()
+{
+    QFETCH(int, statusRateHz);
+    QFETCH(int, valueRateHz);
+    QFETCH(bool, unplugged);
+
+    Rig rig(true, streaming(statusRateHz, valueRateHz));
+    QPointer<monitor::USBThread> reader = rig.reader();
+    QTRY_VERIFY(reader->isRunning());
+    if (unplugged) {
+        rig.device->unplug();
+        QTest::qWait(20); // the removal reaches the window: the reader is paused
+    }
+    // The event loop does not run: decoded reports pile up as queued signals, and
+    // the reader is in its read or emitting the next one when the window goes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    rig.window.reset();
+    QVERIFY(reader.isNull());
+    QCOMPARE(rig.openReadHandles(), 0);
+    QCoreApplication::processEvents(); // the queued calls to the window went with it
 }
 
 QTEST_MAIN(TestMonitorWindow)

@@ -6,11 +6,6 @@
 
 namespace {
 
-double expectedX(int width, double v)
-{
-    return 13 + (width - 26) * v / 4096;
-}
-
 // White-ish or grey (the scale, ticks and labels), not a handle's colour.
 bool isBright(QRgb c)
 {
@@ -31,8 +26,7 @@ int runsOfBright(const QImage &img, int y)
     return runs;
 }
 
-// A ruler shown at a fixed size with the monitor's four start values placed for it;
-// it counts the ruler's repaints.
+// Shown at a fixed size with the monitor's start values; counts whole repaints.
 struct ShownRuler : QObject
 {
     SliderRuler ruler;
@@ -51,7 +45,7 @@ struct ShownRuler : QObject
     }
     bool eventFilter(QObject *, QEvent *event) override
     {
-        // Whole repaints only: a blinking cursor repaints the ruler behind its edit.
+        // Not the part behind a blinking cursor.
         paints += event->type() == QEvent::Paint &&
                   static_cast<QPaintEvent *>(event)->rect() == ruler.rect();
         return false;
@@ -65,21 +59,18 @@ struct ShownRuler : QObject
         static const char *names[] = {"lineEditA", "lineEditB", "lineEditC", "lineEditD"};
         return ruler.findChild<QLineEdit *>(names[index]);
     }
-    // Centre of a handle's grip, below its marker, as the painting lays it out.
     QPoint grip(int index) const
     {
         const int h = ruler.height();
         const double gripTop = h * 0.5 - (h / 5) * 0.25 + h / 7;
         return QPoint(qRound(ruler.handleX(index)), int(gripTop + (h / 6) / 2.0));
     }
-    // A move with the left button held, delivered straight to the ruler.
     void moveTo(QPoint to)
     {
         QMouseEvent move(QEvent::MouseMove, to, ruler.mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
                          Qt::NoModifier);
         QApplication::sendEvent(&ruler, &move);
     }
-    // Pressed at `from`, moved along its row to each x, released at the last one.
     void drag(Qt::MouseButton button, QPoint from, std::initializer_list<int> xs)
     {
         QTest::mousePress(&ruler, button, Qt::NoModifier, from);
@@ -96,7 +87,7 @@ class TestSliderRuler : public QObject
     Q_OBJECT
 
 private slots:
-    void paintsTicksLabelsAndHandles();
+    void paintsTicksAndHandlesDespiteRefusedSteps();
     void hugeRangeRepaintsWithoutTicks();
     void neighbourRules_data();
     void neighbourRules();
@@ -105,9 +96,9 @@ private slots:
     void dragLimits();
 };
 
-void TestSliderRuler::paintsTicksLabelsAndHandles()
+void TestSliderRuler::paintsTicksAndHandlesDespiteRefusedSteps()
 {
-    // Tall and wide so that the ticks stand apart and clear of the line edits.
+    // Tall and wide: the ticks stand apart and clear of the line edits.
     ShownRuler shown(1000, 140);
     // Refused: a zero or negative step never ends the tick loop or divides by zero,
     // and an empty or reversed range divides by zero when handles are placed.
@@ -128,18 +119,6 @@ void TestSliderRuler::paintsTicksLabelsAndHandles()
     // Long ticks are 28 pixels, short ones 20: 17 rise above 24, all 129 above 18.
     QCOMPARE(runsOfBright(img, lineY - 24), 17);
     QCOMPARE(runsOfBright(img, lineY - 18), 129);
-
-    // A label hangs below every long tick that no handle covers.
-    for (int k = 0; k <= 16; ++k) {
-        const int x = qRound(13 + k * 256 * (1000 - 26) / 4096.0);
-        bool covered = false, text = false;
-        for (int i = 0; i < 4; ++i)
-            covered = covered || qAbs(shown.ruler.handleX(i) - x) < 25;
-        for (int y = lineY + 3; y < lineY + 20 && !covered && !text; ++y)
-            for (int dx = -12; dx <= 12 && !text; ++dx)
-                text = isBright(img.pixel(qBound(0, x + dx, img.width() - 1), y));
-        QVERIFY2(covered || text, qPrintable(QString("no label at %1").arg(k)));
-    }
 
     for (int i = 0; i < 4; ++i)
         QCOMPARE(QColor(img.pixel(shown.grip(i))), SliderRuler::handleColor(i));
@@ -172,7 +151,6 @@ void TestSliderRuler::neighbourRules_data()
     QTest::newRow("handle 1 past handle 2") << 2000.0 << 1 << L{2000, 1024, 3072, 4095} << -1;
     QTest::newRow("handle 3 below handle 2") << 500.0 << 3 << L{500, 1024, 3072, 4095} << -1;
     QTest::newRow("no such handle") << 3000.0 << 5 << L{3000, 1024, 3072, 4095} << -1;
-    QTest::newRow("handle 2 between") << 2000.0 << 2 << L{0, 2000, 3072, 4095} << 1;
     QTest::newRow("handle 2 onto handle 3") << 3072.0 << 2 << L{0, 3072, 3072, 4095} << 1;
     QTest::newRow("handle 4 at the top") << 4096.0 << 4 << L{0, 1024, 3072, 4096} << 3;
 }
@@ -194,7 +172,7 @@ void TestSliderRuler::neighbourRules()
     QCOMPARE(shown.values(), handles);
     QCOMPARE(changed.count(), movedHandle < 0 ? 0 : 1);
     if (movedHandle >= 0) {
-        xs[movedHandle] = expectedX(500, value);
+        xs[movedHandle] = 13 + (500 - 26) * value / 4096;
         QCOMPARE(shown.edit(movedHandle)->text(), QString::number(int(value)));
     }
     for (int i = 0; i < 4; ++i)
@@ -209,7 +187,6 @@ void TestSliderRuler::typedValues_data()
     QTest::addColumn<int>("finals");
 
     using L = QList<double>;
-    QTest::newRow("B 2000") << 1 << "2000" << L{0, 2000, 3072, 4095} << 1;
     QTest::newRow("C abc is 0, falls back to handle 1")
         << 2 << "abc" << L{0, 1024, 3072, 4095} << 1;
     QTest::newRow("A out of scale still final") << 0 << "9999" << L{0, 1024, 3072, 4095} << 1;
