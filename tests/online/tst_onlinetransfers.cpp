@@ -1,0 +1,459 @@
+// The online check: its pure rules (reply framing, model table, version lines, cache paths),
+// and its transfers (FtpClient, FtpThread, the URL fetch, OnlineUpdate) against a real FTP
+// server (pyftpdlib) and a scripted misbehaving one, both on loopback.
+#include "cachepath.h"
+#include "fakeftpserver.h"
+#include "ftpclient.h"
+#include "ftpreply.h"
+#include "ftpserverfixture.h"
+#include "ftpthread.h"
+#include "modeltable.h"
+#include "onlineupdate.h"
+#include "urlfetch.h"
+#include "versionline.h"
+
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <curl/curl.h>
+
+namespace {
+// Every byte value, CR and LF included: an ASCII-mode transfer would change it.
+const QByteArray Image = [] {
+    QByteArray image;
+    for (int i = 0; i < 70000; ++i)
+        image.append(static_cast<char>((i * 7 + i / 256) & 0xFF));
+    return image;
+}();
+const QByteArray Old = "from an earlier run";
+
+FakeFtpOptions withImage()
+{
+    FakeFtpOptions options;
+    options.files["VKP3000/3106.bin"] = Image.toStdString();
+    options.files["VKP3000/VKP3000.txt"] = "3106\n";
+    return options;
+}
+
+void connectTo(FtpClient &client, quint16 port, int replyTimeoutMs = 5000)
+{
+    client.SetServer("127.0.0.1", "ftp", "kwx");
+    client.SetControlPort(port);
+    client.SetTimeouts(2000, replyTimeoutMs);
+}
+
+QStringList filesBelow(const QString &folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    return files;
+}
+} // namespace
+
+class TestOnlineTransfers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void replyFraming();
+    void replyNumbers();
+    void modelBands();
+    void versionLines();
+    void cachePaths();
+    void initTestCase();
+    void init();
+    void realServer();
+    void awkwardServers_data();
+    void awkwardServers();
+    void refusedCommands();
+    void unansweredLogin_data();
+    void unansweredLogin();
+    void threadRunsUntilDestroyed();
+    void urlFetch_data();
+    void urlFetch();
+    void versionFile_data();
+    void versionFile();
+    void missingAndEmptyImages();
+    void pathsOutsideTheCacheAreRefused();
+
+private:
+    OnlineUpdate update() const { return OnlineUpdate(server.server(), cache); }
+
+    FtpServerFixture server;
+    QTemporaryDir *app = nullptr;
+    QString cache; // the program's "file/" folder, ending in "/"
+};
+
+void TestOnlineTransfers::replyFraming()
+{
+    // Where the first complete reply ends; 0: incomplete, wait for more bytes.
+    const std::pair<const char *, std::size_t> cases[] = {
+        {"220 ready\r\n", 11},
+        {"220 ready\r", 0},
+        {"220-Welcome\r\n220 ready\r\n", 24},
+        {"220-Welcome\r\n220 rea", 0},
+        {"220-a\r\n221 b\r\n 220 c\r\n220 d\r\n", 29},
+        {"150 Opening\r\n226 Transfer complete.\r\n", 13},
+        {"220-a\r\n220\r\n", 12},
+        {"22-x\r\n", 6}};
+    for (const auto &[text, end] : cases)
+        QVERIFY2(ftpreply::ReplyEnd(text) == (end ? end : ftpreply::Incomplete), text);
+}
+
+void TestOnlineTransfers::replyNumbers()
+{
+    // PASV answers give a port, SIZE answers a byte count; -1 refuses the answer.
+    const std::pair<std::string, long long> cases[] = {
+        {"227 Entering passive mode (127,0,0,1,117,48).\r\n", 30000},
+        {"227 (127,0,0,1,19)\r\n", -1},
+        {"227 (127,0,0,1,256,1)\r\n", -1},
+        {"227 (127,0,0,1,0019,1)\r\n", -1},
+        {"213 0\r\n", 0},
+        {"213 5000000000\r\n", 5000000000},
+        {"213 12a4\r\n", -1},
+        {"213 99999999999999999999\r\n", -1}};
+    for (const auto &[reply, number] : cases) {
+        const bool passive = reply.rfind("227", 0) == 0;
+        const long long got = passive ? ftpreply::PassivePort(reply) : ftpreply::SizeValue(reply);
+        QVERIFY2(got == number, reply.c_str());
+    }
+}
+
+void TestOnlineTransfers::modelBands()
+{
+    const std::pair<int, QString> bands[] = {
+        {999, ""},         {1000, "VKP1000"}, {1999, "VKP1000"}, {2000, "VKP2000"},
+        {3199, "VKP3000"}, {3200, "VKP3200"}, {3400, "VKP3400"}, {3600, "VKP3600"},
+        {3800, "VKP3800"}, {3999, "VKP3800"}, {4000, "VKP4000"}, {5000, "VKP5000"},
+        {6000, "VKP6000"}, {6999, "VKP6000"}, {7000, ""}};
+    for (const auto &[version, model] : bands) {
+        const std::optional<ModelEntry> entry = ModelForVersion(version);
+        const QString got = entry ? entry->modelFolder : QString();
+        QVERIFY2(got == model, qPrintable(QString::number(version) + " gave " + got));
+        QVERIFY(!entry || entry->versionFile == model + "/" + model + ".txt");
+    }
+}
+
+void TestOnlineTransfers::versionLines()
+{
+    // The line becomes part of a local path: only 1-10 plain ASCII digits pass.
+    QVERIFY(IsPlainVersion("3106") && IsPlainVersion("1234567890"));
+    // Full-width and Arabic-Indic digits are digits to Unicode, not to a file name.
+    const QStringList refused = {"12345678901",  "",         "3106 ", " 3106",
+                                 "3106/../../y", "３１０６", "٣١٠٦"};
+    for (const QString &line : refused)
+        QVERIFY2(!IsPlainVersion(line), qPrintable(line));
+
+    // Newer than the device's 3106 compares text, as designed.
+    const std::pair<QString, bool> newer[] = {
+        {"3107", true}, {"3106", false}, {"400", true}, {"10000", false}, {"", false}};
+    for (const auto &[line, expected] : newer)
+        QVERIFY2(ServerHasNewer("3106", line) == expected, qPrintable(line));
+}
+
+void TestOnlineTransfers::cachePaths()
+{
+    // Server text joined to the cache folder; empty: refused.
+    const QString cases[][3] = {
+        {"/app/file/", "VKP3000/3106.bin", "/app/file/VKP3000/3106.bin"},
+        {"/app/file/", "/VKP2000/VKP2000.txt", "/app/file/VKP2000/VKP2000.txt"},
+        {"/app/file", "a.txt", "/app/file/a.txt"},
+        {"/app/file/", "VKP3000/../VKP2000/a", "/app/file/VKP2000/a"},
+        {"/app/file/", "../../x", ""},
+        {"/app/file/", "VKP3000/3106/../../../y", ""},
+        {"/app/fil", "../file/x", ""},
+        {"/app/file/", "", ""},
+        {"", "a.txt", ""}};
+    for (const auto &[base, relative, path] : cases)
+        QVERIFY2(CachePath(base, relative) == path, qPrintable(base + " + " + relative));
+}
+
+void TestOnlineTransfers::initTestCase()
+{
+    QString error;
+    QVERIFY2(server.start(&error), qPrintable(error));
+    QVERIFY(server.put("VKP3000/3106.bin", Image));
+    QVERIFY(server.put("VKP3000/3999.bin", ""));
+    QVERIFY(server.put("VKP5000/5000.bin", Image));
+    QVERIFY(server.put("empty.bin", ""));
+    // Named by the hostile cases below: only our refusal keeps them out of reach.
+    QVERIFY(server.put("x.bin", Image));
+    QVERIFY(server.put("file2/x.bin", Image));
+    QVERIFY(server.put("VKP4000/3106 .bin", Image));
+}
+
+void TestOnlineTransfers::init()
+{
+    delete app;
+    app = new QTemporaryDir;
+    cache = app->filePath("file") + "/";
+    QVERIFY(QDir().mkpath(cache + "VKP3000"));
+}
+
+void TestOnlineTransfers::realServer()
+{
+    FtpClient client;
+    connectTo(client, server.port());
+    QCOMPARE(client.Login(), 0);
+    // SIZE 0 and a 550 refusal; the client stays in step after both.
+    QCOMPARE(client.FileSize("empty.bin"), 0LL);
+    QCOMPARE(client.FileSize("VKP3000/9999.bin"), -1LL);
+    QCOMPARE(client.FileSize("VKP3000/3106.bin"), 70000LL);
+
+    // A failed download leaves the earlier copy; a good one replaces it byte for byte (binary
+    // mode). Neither leaves a partial file.
+    const QString missing = cache + "VKP3000/9999.bin";
+    const QString image = cache + "VKP3000/3106.bin";
+    QVERIFY(writeFile(missing, Old) && writeFile(image, Old));
+    QCOMPARE(client.Download("VKP3000/9999.bin", cache.toStdString()), -1);
+    QCOMPARE(client.Download("VKP3000/3106.bin", cache.toStdString()), 1);
+    QCOMPARE(readFile(missing), Old);
+    QCOMPARE(readFile(image), Image);
+    QCOMPARE(filesBelow(cache + "VKP3000").size(), 2);
+
+    QCOMPARE(client.Quit(), 1);
+    QCOMPARE(client.ReplyText().substr(0, 3), std::string("221"));
+    QCOMPARE(client.FileSize("VKP3000/3106.bin"), -1LL);
+}
+
+// The scripted server's faults, one a row; the old copy stays unless a whole image came.
+void TestOnlineTransfers::awkwardServers_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("result");
+
+    QTest::newRow("every reply split in two reads") << "split" << 1;
+    QTest::newRow("125 and 226 in one read, split") << "joined" << 1;
+    QTest::newRow("1000-byte greeting, more than a buffer-full") << "long greeting" << 1;
+    // Nothing listens on 127.0.0.2: data must go to the control connection's address.
+    QTest::newRow("PASV names another host") << "host" << 1;
+    QTest::newRow("PASV without numbers") << "pasv" << -1;
+    QTest::newRow("half the data, then 226") << "half" << -1;
+}
+
+void TestOnlineTransfers::awkwardServers()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, result);
+
+    FakeFtpOptions options = withImage();
+    options.greeting = "220-Welcome\r\n220 ready\r\n";
+    options.splitReplies = fault == "split" || fault == "joined";
+    options.joinTransferReplies = fault == "joined" || fault == "long greeting";
+    if (fault == "joined")
+        options.transferStart = "125 Data connection already open.\r\n";
+    if (fault == "long greeting")
+        options.greeting = "220-" + std::string(1000 - 4 - 13, 'w') + "\r\n220 ready\r\n";
+    if (fault == "host")
+        options.passiveHost = "127,0,0,2";
+    if (fault == "pasv")
+        options.pasvReply = "227 Entering Passive Mode (no numbers)\r\n";
+    if (fault == "half")
+        options.dataLimit = Image.size() / 2;
+    FakeFtpServer fake(options);
+    const QString target = cache + "VKP3000/3106.bin";
+    QVERIFY(writeFile(target, Old));
+
+    FtpClient client;
+    connectTo(client, fake.port());
+    if (fault == "pasv") { // once for the listing at login, once for the download
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Data Socket connecting Failed: "));
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Data Socket connecting Failed: "));
+    }
+    QCOMPARE(client.Login(), 0);
+    QCOMPARE(client.Download("VKP3000/3106.bin", cache.toStdString()), result);
+    QCOMPARE(readFile(target), result == 1 ? Image : Old);
+    QCOMPARE(filesBelow(cache), QStringList{"VKP3000/3106.bin"});
+    // RETR is never sent without a data connection.
+    const std::vector<std::string> commands = fake.commands();
+    QCOMPARE(std::count(commands.begin(), commands.end(), "RETR VKP3000/3106.bin"),
+             fault == "pasv" ? 0 : 1);
+    // Every answer is the one to its own command: nothing shifted.
+    QCOMPARE(client.FileSize("VKP3000/VKP3000.txt"), 5LL);
+    QCOMPARE(client.Quit(), 1);
+    QCOMPARE(client.ReplyText(), std::string("221 Goodbye.\r\n"));
+}
+
+void TestOnlineTransfers::refusedCommands()
+{
+    const QString source = cache + "upload.bin";
+    QVERIFY(writeFile(source, "data"));
+    FakeFtpServer fake(withImage()); // it refuses STOR with 502
+    FtpClient client;
+    connectTo(client, fake.port(), 400);
+    QCOMPARE(client.Login(), 0);
+    QCOMPARE(client.Upload(source.toStdString()), -1);
+    QCOMPARE(client.FileSize("VKP3000/VKP3000.txt"), 5LL);
+    // A line break would put a second command of the caller's on the wire.
+    QTest::ignoreMessage(QtDebugMsg, "Refused to send a command with a line break");
+    QCOMPARE(client.FileSize("x\r\nDELE VKP3000/3106.bin"), -1LL);
+    for (const std::string &command : fake.commands())
+        QVERIFY2(command.rfind("DELE", 0) != 0, command.c_str());
+}
+
+void TestOnlineTransfers::unansweredLogin_data()
+{
+    QTest::addColumn<bool>("listening");
+    QTest::addColumn<QByteArray>("greeting"); // empty: none at all
+    QTest::addColumn<QString>("message");     // the debug line naming the reason
+
+    QTest::newRow("connection refused")
+        << false << QByteArray("220 ready\r\n") << "^Control Socket Connecting Failed:  \\d+$";
+    QTest::newRow("no greeting") << true << QByteArray()
+                                 << "^No reply from the server within 400 ms$";
+    QTest::newRow("over-long greeting")
+        << true << "220-" + QByteArray(FtpClient::MaxReplyLength + 10, 'x')
+        << "^ERROR! Too long information too receive!$";
+}
+
+void TestOnlineTransfers::unansweredLogin()
+{
+    QFETCH(bool, listening);
+    QFETCH(QByteArray, greeting);
+    QFETCH(QString, message);
+
+    FakeFtpOptions options;
+    options.greeting = greeting.toStdString();
+    FakeFtpServer fake(options);
+    FtpClient client;
+    connectTo(client, listening ? fake.port() : ClosedPort(), 400);
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(message));
+    QCOMPARE(client.Login(), -1);
+    QCOMPARE(client.FileSize("VKP3000/3106.bin"), -1LL);
+    QCOMPARE(client.Download("VKP3000/3106.bin", cache.toStdString()), -1);
+    QCOMPARE(filesBelow(cache), QStringList());
+    // After a lost reply nothing more is sent: every answer would be out of step.
+    QVERIFY(fake.commands().empty());
+}
+
+void TestOnlineTransfers::threadRunsUntilDestroyed()
+{
+    auto *thread = new FtpThread;
+    thread->SetServer(server.server());
+    thread->SetPaths("VKP3000/3106.bin", cache);
+    const QString target = cache + "VKP3000/3106.bin";
+    thread->start();
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(target), Image, 10000);
+    // It goes on fetching: a removed copy comes back.
+    QVERIFY(QFile::remove(target));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target), 10000);
+    // Now in its pause between attempts: destroying it must stop and join it, or Qt aborts on
+    // a thread destroyed while running.
+    QVERIFY(thread->isRunning());
+    delete thread;
+}
+
+// Each fetch finds a copy from an earlier run in place: only a whole new file replaces it.
+void TestOnlineTransfers::urlFetch_data()
+{
+    QTest::addColumn<QString>("server"); // "real", "closed", or the scripted one's fault
+    QTest::addColumn<QString>("serverPath");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QByteArray>("content");
+
+    const QString real = "real";
+    const QString image = "VKP3000/3106.bin";
+    QTest::newRow("image") << real << image << 0 << Image;
+    QTest::newRow("empty on the server") << real << "empty.bin" << 0 << Old;
+    QTest::newRow("missing on the server")
+        << real << "VKP3000/9999.bin" << int(CURLE_REMOTE_FILE_NOT_FOUND) << Old;
+    QTest::newRow("unreachable server") << "closed" << image << int(CURLE_COULDNT_CONNECT) << Old;
+    // SIZE says the whole image, the data connection closes half way.
+    QTest::newRow("half the image") << "half" << image << int(CURLE_PARTIAL_FILE) << Old;
+    QTest::newRow("no greeting") << "silent" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
+    QTest::newRow("no answer to RETR") << "RETR" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
+}
+
+void TestOnlineTransfers::urlFetch()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, serverPath);
+    QFETCH(int, result);
+    QFETCH(QByteArray, content);
+
+    FakeFtpOptions options = withImage();
+    if (server == "half")
+        options.dataLimit = Image.size() / 2;
+    if (server == "silent")
+        options.greeting.clear();
+    if (server == "RETR")
+        options.silentFrom = "RETR";
+    FakeFtpServer fake(options);
+    const bool real = server == "real";
+    const quint16 port = real                 ? this->server.port()
+                         : server == "closed" ? ClosedPort()
+                                              : fake.port();
+    QVERIFY(writeFile(cache + serverPath, Old));
+
+    QCOMPARE(UrlFetch(LoopbackServer(port, real ? 5000 : 1000)).Fetch(serverPath, cache), result);
+    QCOMPARE(readFile(cache + serverPath), content);
+    QCOMPARE(filesBelow(cache), QStringList{serverPath});
+}
+
+void TestOnlineTransfers::versionFile_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: missing on the server
+    QTest::addColumn<bool>("staleCopy");     // a copy from an earlier run in the cache
+    QTest::addColumn<QStringList>("lines");  // empty: refused
+
+    QTest::newRow("two lines, stale copy")
+        << QByteArray("4100\r\nrelease notes\r\n") << true << QStringList{"4100", "release notes"};
+    QTest::newRow("missing, stale copy") << QByteArray() << true << QStringList();
+    QTest::newRow("climbs out") << QByteArray("../../x\n") << false << QStringList();
+    QTest::newRow("trailing blank") << QByteArray("3106 \n") << false << QStringList();
+}
+
+void TestOnlineTransfers::versionFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, staleCopy);
+    QFETCH(QStringList, lines);
+
+    const QString name = "VKP4000/VKP4000.txt"; // no VKP4000 folder in the cache yet
+    QFile::remove(server.root() + "/" + name);
+    if (!content.isNull())
+        QVERIFY(server.put(name, content));
+    if (staleCopy)
+        QVERIFY(writeFile(cache + name, "4200\n"));
+
+    QStringList got{"untouched"};
+    QCOMPARE(update().LoadVersionFile(name, name, got), lines.isEmpty() ? -1 : 0);
+    QCOMPARE(got, lines.isEmpty() ? QStringList{"untouched"} : lines);
+    if (lines.isEmpty()) {
+        // Even when handed the line directly, the image fetch refuses it.
+        QString imagePath;
+        const QString version = QString::fromUtf8(content).split('\n').first();
+        QCOMPARE(update().FetchImageByUrl("VKP4000", version, &imagePath), -1);
+    }
+    // The copy is read and removed, and nothing else was written.
+    QCOMPARE(filesBelow(app->path()), QStringList());
+}
+
+void TestOnlineTransfers::missingAndEmptyImages()
+{
+    QString imagePath;
+    QVERIFY(update().FetchImageByUrl("VKP3000", "3107", &imagePath) > 0);
+    QCOMPARE(QDir::cleanPath(imagePath), QDir::cleanPath(cache + "VKP3000/3107.bin"));
+    // An empty image on the server transfers cleanly but is no image.
+    QCOMPARE(update().FetchImageByUrl("VKP3000", "3999", &imagePath), -1);
+    QCOMPARE(update().FetchByFtp("VKP3000/3999.bin", cache), OnlineUpdate::FtpResult::Missing);
+    // No local model folder: the download cannot be written.
+    QCOMPARE(update().FetchByFtp("VKP5000/5000.bin", cache), OnlineUpdate::FtpResult::Failed);
+    QCOMPARE(filesBelow(app->path()), QStringList());
+}
+
+void TestOnlineTransfers::pathsOutsideTheCacheAreRefused()
+{
+    for (const char *path : {"../../x.bin", "VKP3000/../../x.bin", "../file2/x.bin"}) {
+        QCOMPARE(UrlFetch(server.server()).Fetch(path, cache), int(CURLE_WRITE_ERROR));
+        QCOMPARE(update().FetchByFtp(path, cache), OnlineUpdate::FtpResult::Failed);
+    }
+    QCOMPARE(filesBelow(app->path()), QStringList());
+    QVERIFY(!QFile::exists(QFileInfo(app->path()).path() + "/x.bin"));
+}
+
+QTEST_GUILESS_MAIN(TestOnlineTransfers)
+#include "tst_onlinetransfers.moc"
