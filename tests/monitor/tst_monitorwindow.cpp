@@ -96,13 +96,6 @@ Bytes command(std::initializer_list<std::uint8_t> head)
     return b;
 }
 
-void sendMouse(QWidget *widget, QEvent::Type type, Qt::MouseButton button, QPoint pos)
-{
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
-    QMouseEvent event(type, pos, widget->mapToGlobal(pos), button, held, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
-
 struct StyleChanges : QObject
 {
     int count = 0;
@@ -283,7 +276,9 @@ void TestMonitorWindow::startUpThenDraggedAndTypedValuesReachTheDevice()
     const QPoint target = grip + QPoint(60, 0);
     const int v2 = int(4096.0 * (target.x() - 13) / (ruler->width() - 26));
     QTest::mousePress(ruler, Qt::LeftButton, Qt::NoModifier, grip);
-    sendMouse(ruler, QEvent::MouseMove, Qt::LeftButton, target);
+    QMouseEvent move(QEvent::MouseMove, target, ruler->mapToGlobal(target), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(ruler, &move);
     QCOMPARE(rig.received().size(), std::size_t(1)); // nothing until the release
     QTest::mouseRelease(ruler, Qt::LeftButton, Qt::NoModifier, target);
     QCOMPARE(rig.received().size(), std::size_t(2));
@@ -293,13 +288,24 @@ void TestMonitorWindow::startUpThenDraggedAndTypedValuesReachTheDevice()
     // The device echoes what it stored; the ruler keeps showing it.
     QTRY_COMPARE(ruler->getValue(1), double(v2));
 
-    QLineEdit *edit = rig.child<QLineEdit>("lineEditC");
-    edit->clear();
-    QTest::keyClicks(edit, "2222");
-    QTest::keyClick(edit, Qt::Key_Return);
+    const auto type = [&rig](const char *name, const char *text) {
+        QLineEdit *edit = rig.child<QLineEdit>(name);
+        edit->clear();
+        QTest::keyClicks(edit, text);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(edit->text(), QString(text)); // a refused number stays in the edit
+    };
+    type("lineEditC", "2222");
     QCOMPARE(rig.received().size(), std::size_t(3));
     QCOMPARE(rig.received()[2], command({0x80, 0x03, 0x02, 0, 0, quint8(v2 & 0xFF), quint8(v2 >> 8),
                                          0xAE, 0x08, 0xFF, 0x0F}));
+    // Out of scale, or not a number (0: below handle 2, so handle 1's, unchanged): sent
+    // again unchanged. Empty: nothing.
+    type("lineEditA", "9999");
+    type("lineEditC", "abc");
+    type("lineEditB", "");
+    QCOMPARE(rig.received().size(), std::size_t(5));
+    QCOMPARE(rig.received()[4], rig.received()[2]);
     QCOMPARE(rig.device->values(), (Values{0, quint16(v2), 2222, 4095}));
 }
 

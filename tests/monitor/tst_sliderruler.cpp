@@ -90,8 +90,6 @@ private slots:
     void hugeRangeRepaintsWithoutTicks();
     void neighbourRules_data();
     void neighbourRules();
-    void typedValues_data();
-    void typedValues();
     void dragLimits();
 };
 
@@ -175,42 +173,6 @@ void TestSliderRuler::neighbourRules()
     }
     for (int i = 0; i < 4; ++i)
         QCOMPARE(shown.ruler.handleX(i), xs[i]);
-}
-
-void TestSliderRuler::typedValues_data()
-{
-    QTest::addColumn<int>("edit");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QList<double>>("handles");
-    QTest::addColumn<int>("finals");
-
-    using L = QList<double>;
-    QTest::newRow("C abc is 0, falls back to handle 1")
-        << 2 << "abc" << L{0, 1024, 3072, 4095} << 1;
-    QTest::newRow("A out of scale still final") << 0 << "9999" << L{0, 1024, 3072, 4095} << 1;
-    QTest::newRow("empty does nothing") << 1 << "" << L{0, 1024, 3072, 4095} << 0;
-}
-
-void TestSliderRuler::typedValues()
-{
-    QFETCH(int, edit);
-    QFETCH(QString, text);
-    QFETCH(QList<double>, handles);
-    QFETCH(int, finals);
-
-    ShownRuler shown;
-    QLineEdit *lineEdit = shown.edit(edit);
-    lineEdit->setFocus();
-    lineEdit->clear();
-    QSignalSpy finalSpy(&shown.ruler, &SliderRuler::FinalDataChange);
-    QTest::keyClicks(lineEdit, text);
-    QTest::keyClick(lineEdit, Qt::Key_Return);
-
-    QCOMPARE(shown.values(), handles);
-    QCOMPARE(finalSpy.count(), finals);
-    QCOMPARE(lineEdit->text(), text); // a refused number stays in the edit
-    if (finals > 0)
-        QVERIFY(!lineEdit->hasFocus());
 }
 
 void TestSliderRuler::dragLimits()
