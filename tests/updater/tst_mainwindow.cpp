@@ -1,17 +1,39 @@
-// The updater's window against the emulated device: its texts in both languages,
-// the ring, the version query, notifications and readers, the writer's messages,
-// dragging, the help dialog and closing.
+// The updater's window against the emulated device: its texts, the ring, the version
+// query, notifications and readers, the writer's messages, dragging, the help dialog
+// and its pictures, and closing.
 #include "emulateddevice.h"
 #include "helptext.h"
 #include "roundcircle.h"
 #include "updaterfixture.h"
 #include "usbthread.h"
 
+#include <QImageReader>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextEdit>
 #include <QToolButton>
 #include <QtTest>
 
 using emulator::DeviceConfig;
 using emulator::EmulatedDevice;
+
+namespace {
+
+int countPixels(const QImage &image, const QColor &color)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixelColor(x, y) == color;
+    return count;
+}
+
+QTextEdit *area(const HelpText &help)
+{
+    return help.findChild<QTextEdit *>("textEdit");
+}
+
+} // namespace
 
 class TestMainWindow : public WindowTest
 {
@@ -19,16 +41,18 @@ class TestMainWindow : public WindowTest
 private slots:
     void texts_data();
     void texts();
-    void versionQueryAfterOneSecond();
     void notificationsAndLatches();
     void refusedWrites_data();
     void refusedWrites();
-    void refusedWriteIsSilent();
     void dragWithLeftButtonOnly();
     void helpButtonShowsOneDialog();
+    void helpPictures_data();
+    void helpPictures();
+    void helpPictureShownOnce();
     void closingJoinsEveryReader();
 
 private:
+    QTemporaryDir dir;
     static int readers(const QObject &window) { return window.findChildren<USBThread *>().size(); }
     // Clockwise in blue while the device is there, the other way round in red otherwise.
     static bool ringShows(const QWidget &window, bool connected)
@@ -73,24 +97,6 @@ void TestMainWindow::texts()
     QVERIFY(QMetaObject::invokeMethod(&window, "Slot_SetLanguage", Q_ARG(int, QLocale::Chinese)));
     QCOMPARE(text(window, "toolButton_2"), QStringLiteral("开始下载"));
     QCOMPARE(text(window, "TBFlush"), QStringLiteral("更新"));
-}
-
-void TestMainWindow::versionQueryAfterOneSecond()
-{
-    EmulatedDevice device(backend);
-    device.attach();
-    TestWindow window;
-    QCOMPARE(readers(window), 1);
-    QVERIFY(ringShows(window, true));
-    QTest::qWait(500);
-    QVERIFY(device.featureReports().empty());
-    QTRY_COMPARE_WITH_TIMEOUT(int(window.deviceVersionValue()), 1250, 3000);
-    const auto sent = device.featureReports();
-    QCOMPARE(int(sent.size()), 1);
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(sent[0].data()), int(sent[0].size())),
-             QByteArray::fromHex("800301").leftJustified(64, '\0'));
-    QCOMPARE(window.versionReportValue().size(), 20);
-    QCOMPARE(window.versionReportValue().mid(6, 2), QByteArray::fromHex("E204"));
 }
 
 void TestMainWindow::notificationsAndLatches()
@@ -174,31 +180,19 @@ void TestMainWindow::refusedWrites()
     QCOMPARE(hand.boxes, QStringList{box});
 }
 
-void TestMainWindow::refusedWriteIsSilent()
-{
-    EmulatedDevice device(backend);
-    device.attach();
-    TestWindow window;
-    ModalHand hand;
-    device.refuseFeatures(true);
-    QCOMPARE(window.SendDataToUsb(bootprotocol::versionQuery().data()), 0);
-    // The writer stays pending: the next write reaches no driver.
-    device.refuseFeatures(false);
-    QCOMPARE(window.SendDataToUsb(bootprotocol::versionQuery().data()), -1);
-    QTest::qWait(30);
-    QVERIFY(hand.boxes.isEmpty());
-    QCOMPARE(int(device.featureReports().size()), 1);
-}
-
 void TestMainWindow::dragWithLeftButtonOnly()
 {
     TestWindow window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    HelpText help;
     const QList<QPoint> still{QPoint(), QPoint()};
-    QCOMPARE(dragged(&window, &window, Qt::RightButton), still);
+    for (QWidget *dialog : {static_cast<QWidget *>(&window), static_cast<QWidget *>(&help)}) {
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dragged(dialog, dialog, Qt::RightButton), still);
+        QCOMPARE(dragged(dialog, dialog, Qt::LeftButton, false), still);
+        QCOMPARE(dragged(dialog, dialog, Qt::LeftButton), QList<QPoint>({{30, 15}, {30, 15}}));
+    }
     QCOMPARE(dragged(&window, window.findChild<QWidget *>("TB_Help"), Qt::LeftButton), still);
-    QCOMPARE(dragged(&window, &window, Qt::LeftButton), QList<QPoint>({{30, 15}, {30, 15}}));
 }
 
 void TestMainWindow::helpButtonShowsOneDialog()
@@ -216,6 +210,75 @@ void TestMainWindow::helpButtonShowsOneDialog()
     }
 }
 
+void TestMainWindow::helpPictures_data()
+{
+    QTest::addColumn<int>("productId");
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("base de") << 0x0522 << int(QLocale::German) << "Base_En.jpg"
+                             << "Help";
+    QTest::newRow("base zh") << 0x0522 << int(QLocale::Chinese) << "Base_Ch.jpg"
+                             << "帮助";
+    QTest::newRow("wheel en") << 0x0524 << int(QLocale::English) << "Wheel_En.jpg"
+                              << "Help";
+    QTest::newRow("wheel zh") << 0x0524 << int(QLocale::Chinese) << "Wheel_Ch.jpg"
+                              << "帮助";
+    QTest::newRow("rivet") << 0x0526 << int(QLocale::Chinese) << QString() << "帮助";
+}
+
+void TestMainWindow::helpPictures()
+{
+    QFETCH(int, productId);
+    QFETCH(int, language);
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QLocale::setDefault(QLocale(QLocale::Language(language)));
+    QCOMPARE(HelpText().findChild<QLabel *>("LB_Help")->text(), caption);
+    const QString path = HelpText::helpPicturePath(productId, QLocale::Language(language));
+    if (name.isEmpty()) {
+        QVERIFY(path.isEmpty());
+        return;
+    }
+    // Each picture lies next to the program and fits the text area without scrolling.
+    QCOMPARE(path, QCoreApplication::applicationDirPath() + "/file/Help/" + name);
+    QImageReader reader(path);
+    const QImage picture = reader.read();
+    QVERIFY2(!picture.isNull(), qPrintable(reader.errorString()));
+    QVERIFY(picture.width() <= 660 && picture.height() <= 420);
+}
+
+void TestMainWindow::helpPictureShownOnce()
+{
+    const QString folder = dir.filePath("O'Brien & <Co> 50%");
+    QVERIFY(QDir().mkpath(folder));
+    QImage picture(60, 50, QImage::Format_RGB32);
+    picture.fill(QColor(0, 200, 0));
+    QVERIFY(picture.save(folder + "/help.png"));
+
+    QWidget window;
+    HelpText help(&window);
+    auto *close = help.findChild<QPushButton *>("TB_Close");
+    // As the help button does each time: the same dialog keeps one picture, even from
+    // a folder whose name is markup. (Pictures may be scaled to the screen, so the
+    // first showing gives the size of one.)
+    int onePicture = 0;
+    for (int round = 0; round < 3; ++round) {
+        help.onInsertTheImagic(folder + "/help.png");
+        help.onOpenHelpTextWidget();
+        QVERIFY(QTest::qWaitForWindowExposed(&help));
+        const int shown = countPixels(area(help)->grab().toImage(), QColor(0, 200, 0));
+        onePicture = round == 0 ? shown : onePicture;
+        QVERIFY(shown >= 60 * 50);
+        QCOMPARE(shown, onePicture);
+        // The dialog closes on the release, not the press.
+        QTest::mousePress(close, Qt::LeftButton);
+        QVERIFY(help.isVisible());
+        QTest::mouseRelease(close, Qt::LeftButton);
+        QVERIFY(!help.isVisible());
+    }
+}
+
 void TestMainWindow::closingJoinsEveryReader()
 {
     EmulatedDevice device(backend);
@@ -223,6 +286,8 @@ void TestMainWindow::closingJoinsEveryReader()
     auto *window = new TestWindow;
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE(readers(*window), 1);
+    QVERIFY(ringShows(*window, true));
     // An abandoned reader beside the current one.
     device.unplug();
     device.plug();

@@ -1,9 +1,13 @@
-// Firmware updates end to end: the real window, the real file dialog, the emulated
-// device's bootloader, and every way the device can fail to answer.
+// Firmware updates: the pure rules (titles, the firmware header and its checks, data
+// packets, reply classes), then end to end with the real window, the real file dialog,
+// the emulated device's bootloader, and every way the device can fail to answer.
+#include "bootprotocol.h"
 #include "emulateddevice.h"
+#include "firmwareimage.h"
 #include "progressbarcolor.h"
 #include "updaterfixture.h"
 #include "usbthread.h"
+#include "windowtitle.h"
 
 #include <QLabel>
 #include <QToolButton>
@@ -57,9 +61,17 @@ class TestUpdate : public WindowTest
 {
     Q_OBJECT
 private slots:
+    void titles();
+    void header();
+    void wellFormed_data();
+    void wellFormed();
+    void versionCheck_data();
+    void versionCheck();
+    void loadRefusesWhatItCannotRead();
+    void dataPacketStaysInTheImage();
+    void strangeRepliesAreIgnored();
     void fileTips_data();
     void fileTips();
-    void fileTipsInChinese();
     void filesThatEnableNothing();
     void flashesCompletely_data();
     void flashesCompletely();
@@ -97,64 +109,169 @@ private:
     QTemporaryDir dir;
 };
 
+void TestUpdate::titles()
+{
+    // Other products: for the wheel any language but English takes the Chinese title.
+    QCOMPARE(windowTitleFor(0x0524, QLocale::English), QString("WheelupdateOffLine"));
+    QCOMPARE(windowTitleFor(0x0524, QLocale::German), QStringLiteral("方向盘离线更新"));
+    QCOMPARE(windowTitleFor(0x0522, QLocale::German), QString("RivetUpdateOff"));
+    QCOMPARE(windowTitleFor(0x0525, QLocale::English), QString("PLMBOOTLOADER"));
+}
+
+void TestUpdate::header()
+{
+    // The version field is signed, as the device compares it.
+    const firmware::Image negative = firmware::fromBytes(firmwareBytes(8, -5, 8));
+    QCOMPARE(negative.fileVersion, -5);
+    QCOMPARE(firmware::openResult(negative, 1250), 2);
+
+    // A file shorter than the header has none and is refused as badly formed.
+    for (int size : {0, 15}) {
+        const firmware::Image cut = firmware::fromBytes(QByteArray(size, '\xFF'));
+        QVERIFY(!cut.headerComplete);
+        QCOMPARE(cut.dspEnd, qint64(0));
+        QCOMPARE(firmware::openResult(cut, 0), 1);
+    }
+}
+
+void TestUpdate::wellFormed_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("16+8+8") << firmwareBytes(8, 1250, 8) << true;
+    QTest::newRow("one byte more") << firmwareBytes(8, 1250, 8, 1) << false;
+    QTest::newRow("one byte less") << firmwareBytes(8, 1250, 8, -1) << false;
+    QTest::newRow("dsp not whole packets") << firmwareBytes(12, 1250, 4) << false;
+    QTest::newRow("arm not whole packets") << firmwareBytes(4, 1250, 12) << false;
+    // An empty stage would never see its last packet and wait forever.
+    QTest::newRow("no dsp image") << firmwareBytes(0, 1250, 16) << false;
+    QTest::newRow("no arm image") << firmwareBytes(16, 1250, 0) << false;
+    // Lengths that would wrap a 32-bit sum around to the file size.
+    QByteArray wrap = firmwareBytes(8, 1250, 8);
+    qToBigEndian(quint32(0xFFFFFFF8), wrap.data());
+    qToBigEndian(quint32(0x10), wrap.data() + 8);
+    QTest::newRow("lengths that overflow") << wrap << false;
+}
+
+void TestUpdate::wellFormed()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, ok);
+    QCOMPARE(firmware::wellFormed(firmware::fromBytes(bytes)), ok);
+}
+
+void TestUpdate::versionCheck_data()
+{
+    QTest::addColumn<int>("productId");
+    QTest::addColumn<int>("device");
+    QTest::addColumn<int>("file");
+    QTest::addColumn<int>("result");
+    QTest::newRow("0526 low edge") << 0x0526 << 1200 << 0 << 1;
+    QTest::newRow("0526 high edge") << 0x0526 << 1299 << 99999 << 1;
+    QTest::newRow("0526 below") << 0x0526 << 1199 << 1250 << -1;
+    QTest::newRow("0526 above") << 0x0526 << 1300 << 1250 << -1;
+    QTest::newRow("0522 fits") << 0x0522 << 5000 << 6999 << 1;
+    QTest::newRow("0522 file outside") << 0x0522 << 6999 << 7000 << -1;
+    QTest::newRow("0522 unknown device") << 0x0522 << 4999 << 5000 << -2;
+    QTest::newRow("0524 3200 band") << 0x0524 << 3200 << 3399 << 1;
+    QTest::newRow("0524 3200 band, file in next") << 0x0524 << 3399 << 3400 << -1;
+    QTest::newRow("0524 3800 band") << 0x0524 << 3999 << 3800 << 1;
+    QTest::newRow("0524 unknown device") << 0x0524 << 4000 << 3900 << -2;
+    QTest::newRow("0524 below bands") << 0x0524 << 3199 << 3200 << -2;
+    QTest::newRow("other product") << 0x0525 << 0 << -1 << 1;
+}
+
+void TestUpdate::versionCheck()
+{
+    QFETCH(int, productId);
+    QFETCH(int, device);
+    QFETCH(int, file);
+    QFETCH(int, result);
+    QCOMPARE(firmware::versionCheck(productId, quint16(device), file), result);
+}
+
+void TestUpdate::loadRefusesWhatItCannotRead()
+{
+    firmware::Image image;
+    QCOMPARE(firmware::load(dir.filePath("missing.fw"), &image), firmware::LoadError::CannotOpen);
+    QCOMPARE(firmware::load(dir.path(), &image), firmware::LoadError::CannotOpen);
+
+    // A huge file is refused from its size alone (a sparse file costs no disk).
+    QFile big(dir.filePath("big.fw"));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    QVERIFY(big.resize(firmware::MaxFileSize + 1));
+    big.close();
+    QCOMPARE(firmware::load(big.fileName(), &image), firmware::LoadError::TooLarge);
+    QVERIFY(image.data.isEmpty());
+}
+
+void TestUpdate::dataPacketStaysInTheImage()
+{
+    using namespace bootprotocol;
+    const QByteArray image = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF");
+    Command packet;
+    packet.fill(0xEE);
+    fillDataPacket(packet, ArmData, image, 12, 8);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(packet.data()), int(packet.size())),
+             QByteArray::fromHex("800ECCDDEEFF0000000000"));
+}
+
+void TestUpdate::strangeRepliesAreIgnored()
+{
+    for (const char *hex : {"800C57", "800F56", "800755", "80", ""})
+        QCOMPARE(bootprotocol::classify(QByteArray::fromHex(hex)), bootprotocol::Reply::Ignored);
+}
+
 void TestUpdate::fileTips_data()
 {
+    QTest::addColumn<int>("language");
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<int>("deviceVersion");
-    QTest::addColumn<QString>("tip");
+    QTest::addColumn<QString>("box");
     QTest::addColumn<bool>("startEnabled");
-    // The size rules in full are in tst_updaterlogic; one file of each kind here.
-    const QString formatError = "File Format Is Error";
-    QTest::newRow("well formed") << firmwareBytes(8, 1250, 8) << 1250 << "" << true;
-    QTest::newRow("one byte more") << firmwareBytes(8, 1250, 8, 1) << 1250 << formatError << false;
-    QTest::newRow("short header") << QByteArray(10, '\x01') << 1250 << formatError << false;
+    QTest::addColumn<QString>("versionTip");
+    const int en = QLocale::English;
+    const QString tip = "Version Message: Selected File Version:%1\n      Current Eequipment "
+                        "Version:%2";
+    QTest::newRow("one byte more") << en << firmwareBytes(8, 1250, 8, 1) << 1250
+                                   << "Information | File Format Is Error | &Yes" << false << "";
     QTest::newRow("lower file version")
-        << firmwareBytes(8, 1249, 8) << 1250
-        << "The firmware file version is lower than the current device" << true;
+        << en << firmwareBytes(8, 1249, 8) << 1250
+        << "Information | The firmware file version is lower than the current device | &Yes" << true
+        << tip.arg(1249).arg(1250);
+    QTest::newRow("lower file version, Chinese")
+        << int(QLocale::Chinese) << firmwareBytes(8, 1249, 8) << 1250
+        << "信息 | 固件文件版本低于当前设备 | 确 定" << true
+        << "版本信息:  所选文件版本:1249\n       当前设备版本:1250";
     QTest::newRow("device outside the band")
-        << firmwareBytes(8, 1250, 8) << 1300
-        << "The firmware file does not match\n the current device" << false;
+        << en << firmwareBytes(8, 1250, 8) << 1300
+        << "Information | The firmware file does not match\n the current device | &Yes" << false
+        << tip.arg(1250).arg(1300);
 }
 
 void TestUpdate::fileTips()
 {
+    QFETCH(int, language);
     QFETCH(QByteArray, file);
     QFETCH(int, deviceVersion);
-    QFETCH(QString, tip);
+    QFETCH(QString, box);
     QFETCH(bool, startEnabled);
+    QFETCH(QString, versionTip);
+    QLocale::setDefault(QLocale(QLocale::Language(language)));
     DeviceConfig config;
     config.version = quint16(deviceVersion);
     EmulatedDevice device(backend, config);
     auto window = connectedWindow(device);
     QVERIFY(window);
     ModalHand hand;
-    const QString path = writeFile(dir, QTest::currentDataTag() + QString(".fw"), file);
+    const QString path = writeFile(dir, "tip.fw", file);
     choose(*window, hand, path);
 
     QCOMPARE(window->findChild<QLineEdit *>("line_path")->text(), path);
-    QCOMPARE(hand.boxes,
-             tip.isEmpty() ? QStringList() : QStringList{"Information | " + tip + " | &Yes"});
+    QCOMPARE(hand.boxes, QStringList{box});
     QCOMPARE(enabled(*window, "toolButton_2"), startEnabled);
-    if (file.size() >= 16 && tip != "File Format Is Error")
-        QCOMPARE(window->findChild<QLabel *>("LB_VersionTip")->text(),
-                 QString("Version Message: Selected File Version:%1\n      Current Eequipment "
-                         "Version:%2")
-                     .arg(qFromBigEndian<qint32>(file.constData() + 4))
-                     .arg(deviceVersion));
-}
-
-void TestUpdate::fileTipsInChinese()
-{
-    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
-    EmulatedDevice device(backend);
-    auto window = connectedWindow(device);
-    QVERIFY(window);
-    ModalHand hand;
-    choose(*window, hand, writeFile(dir, "lower.fw", firmwareBytes(8, 1249, 8)));
-    QCOMPARE(hand.boxes, QStringList{"信息 | 固件文件版本低于当前设备 | 确 定"});
-    QVERIFY(enabled(*window, "toolButton_2"));
-    QCOMPARE(window->findChild<QLabel *>("LB_VersionTip")->text(),
-             QStringLiteral("版本信息:  所选文件版本:1249\n       当前设备版本:1250"));
+    if (!versionTip.isEmpty())
+        QCOMPARE(window->findChild<QLabel *>("LB_VersionTip")->text(), versionTip);
 }
 
 void TestUpdate::filesThatEnableNothing()
@@ -190,16 +307,14 @@ void TestUpdate::flashesCompletely_data()
     QTest::addColumn<int>("armLength");
     QTest::addColumn<DeviceConfig>("config");
     QTest::addColumn<int>("boxOpenMs");
-    QTest::newRow("one DSP window, one ARM packet") << 200 << 8 << DeviceConfig() << 0;
-    QTest::newRow("DSP packet after a second window") << 208 << 8 << DeviceConfig() << 0;
     QTest::newRow("several ARM windows, T in class 0F")
         << 400 << 1000 << with([](DeviceConfig &c) { c.armAckClass = 0x0F; }) << 0;
     QTest::newRow("slow replies") << 400 << 400 << with([](DeviceConfig &c) { c.latencyMs = 30; })
                                   << 0;
-    // The box opens inside the ARM timer's tick and Qt does not run that slot again
-    // before it returns: however long the box stays open (here longer than the
-    // stage's 2500 ticks), no time-out error follows a completed transfer.
-    QTest::newRow("box left open") << 200 << 8 << DeviceConfig() << 6000;
+    // The box opens inside the ARM timer's tick, which Qt does not run again before it
+    // returns: a box open longer than the stage's 2500 ticks brings no time-out error.
+    QTest::newRow("box left open, DSP packet after a second window")
+        << 208 << 8 << DeviceConfig() << 6000;
     QTest::newRow("box left open, Y seen")
         << 200 << 8 << with([](DeviceConfig &c) { c.confirmOnArmEnd = true; }) << 6000;
 }

@@ -1,7 +1,6 @@
 #pragma once
-// What the updater's window tests share: the test object's set-up, a window whose
-// process exit is recorded instead of taken, a hand that answers modal boxes and
-// file dialogs, and firmware files written to a temporary folder.
+// What the updater's window tests share: a window whose process exit is recorded, a
+// hand that answers modal boxes and file dialogs, and firmware files.
 
 #include "emulatedbackend.h"
 #include "mainwindow.h"
@@ -29,7 +28,6 @@ protected:
     void endProcess(int code) override { exitCode = code; }
 };
 
-// Every test starts in English with the emulated devices' host as the HID backend.
 class WindowTest : public QObject
 {
     Q_OBJECT
@@ -60,10 +58,8 @@ public:
     }
     QStringList boxes; // "title | text | button ..." for each box seen
     QStringList files;
-    // How long each box stays open before it is answered.
-    int holdMs = 0;
-    // Deletes the chosen file as the dialog closes: the file is gone when it is read.
-    bool removeChosenFile = false;
+    int holdMs = 0;                // how long each box stays open
+    bool removeChosenFile = false; // gone when the window reads it
 
     QStringList texts() const { return boxTexts; }
 
