@@ -147,8 +147,7 @@ private slots:
 
     void lampsAndReportsWithoutDeviceThenPlugIn();
     void reportFloodsFoldPerFrame();
-    void startUpThenDraggedAndTypedValuesReachTheDevice();
-    void closeButtonQuits();
+    void startUpDragTypeAndClose();
 
     void refusedWriteUntilReplugStorm();
     void pauseResumeAndHandleSwapStorms();
@@ -257,7 +256,7 @@ void TestMonitorWindow::reportFloodsFoldPerFrame()
     QCOMPARE(values.count(), 2);
 }
 
-void TestMonitorWindow::startUpThenDraggedAndTypedValuesReachTheDevice()
+void TestMonitorWindow::startUpDragTypeAndClose()
 {
     emulator::DeviceConfig config;
     config.values = {100, 2000, 3000, 4000};
@@ -307,12 +306,7 @@ void TestMonitorWindow::startUpThenDraggedAndTypedValuesReachTheDevice()
     QCOMPARE(rig.received().size(), std::size_t(5));
     QCOMPARE(rig.received()[4], rig.received()[2]);
     QCOMPARE(rig.device->values(), (Values{0, quint16(v2), 2222, 4095}));
-}
 
-void TestMonitorWindow::closeButtonQuits()
-{
-    Rig rig(true);
-    QVERIFY(rig.show());
     auto *close = rig.child<QToolButton>("toolButton");
     QCOMPARE(close->styleSheet(), QString("border-image: url(:/CLOSE1);"));
     QVERIFY(!QImage(":/CLOSE1").isNull());
