@@ -32,10 +32,6 @@ FtpServerFixture::~FtpServerFixture()
 
 bool FtpServerFixture::start(QString *error)
 {
-    if (!folder.isValid()) {
-        *error = QStringLiteral("no temporary folder");
-        return false;
-    }
     // Debian's interpreter: the first python3 on PATH may not see python3-pyftpdlib.
     process.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-u"), QStringLiteral("-c"),
                                                        QString::fromLatin1(Script), folder.path()});
@@ -52,11 +48,6 @@ bool FtpServerFixture::start(QString *error)
     }
     serverPort = static_cast<quint16>(process.readLine().trimmed().toUInt());
     return serverPort != 0;
-}
-
-UpdateServer FtpServerFixture::server() const
-{
-    return LoopbackServer(serverPort);
 }
 
 bool FtpServerFixture::put(const QString &relativePath, const QByteArray &content) const

@@ -9,6 +9,11 @@
 #include <QString>
 #include <QTemporaryDir>
 
+// 127.0.0.1:port with short time-outs, for tests.
+UpdateServer LoopbackServer(quint16 port, int timeoutMs = 5000);
+// A loopback port with nothing listening on it.
+quint16 ClosedPort();
+
 class FtpServerFixture
 {
 public:
@@ -19,7 +24,7 @@ public:
 
     QString root() const { return folder.path(); }
     quint16 port() const { return serverPort; }
-    UpdateServer server() const;
+    UpdateServer server() const { return LoopbackServer(serverPort); }
 
     // Writes a file below the served folder, making its folders.
     bool put(const QString &relativePath, const QByteArray &content) const;
@@ -29,11 +34,6 @@ private:
     QProcess process;
     quint16 serverPort = 0;
 };
-
-// 127.0.0.1:port with short time-outs, for tests.
-UpdateServer LoopbackServer(quint16 port, int timeoutMs = 5000);
-// A loopback port with nothing listening on it.
-quint16 ClosedPort();
 
 // Whole files: readFile gives "<none>" for a file that cannot be read; writeFile makes the
 // folders it needs.

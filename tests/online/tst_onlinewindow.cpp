@@ -232,8 +232,6 @@ void TestOnlineWindow::checkOutcomes_data()
     QTest::newRow("newer, answered No")
         << 1250 << real << QByteArray("1260\n") << true << QStringList{Question};
     QTest::newRow("same, silent") << 1250 << real << QByteArray("1250\n") << false << QStringList();
-    QTest::newRow("400 is newer by text")
-        << 3106 << real << QByteArray("400\n") << true << QStringList{Question};
     QTest::newRow("version 999") << 999 << real << QByteArray() << true
                                  << QStringList{"Version of the error"};
     QTest::newRow("no version file") << 3200 << real << QByteArray() << true << network;
