@@ -154,20 +154,15 @@ void TestSliderRuler::neighbourRules()
     QFETCH(int, movedHandle);
 
     ShownRuler shown;
-    QList<double> xs;
-    for (int i = 0; i < 4; ++i)
-        xs << shown.ruler.handleX(i);
     QSignalSpy changed(&shown.ruler, &SliderRuler::valueChanged);
 
     shown.ruler.setValue(value, num);
     QCOMPARE(shown.values(), handles);
     QCOMPARE(changed.count(), movedHandle < 0 ? 0 : 1);
     if (movedHandle >= 0) {
-        xs[movedHandle] = 13 + (500 - 26) * value / 4096;
+        QCOMPARE(shown.ruler.handleX(movedHandle), 13 + (500 - 26) * value / 4096);
         QCOMPARE(shown.edit(movedHandle)->text(), QString::number(int(value)));
     }
-    for (int i = 0; i < 4; ++i)
-        QCOMPARE(shown.ruler.handleX(i), xs[i]);
 }
 
 void TestSliderRuler::dragLimits()
