@@ -52,14 +52,7 @@ public:
     }
     QMap<QString, QMessageBox::StandardButton> answers;
     QList<Box> boxes;
-
-    QStringList texts() const
-    {
-        QStringList result;
-        for (const Box &box : boxes)
-            result << box.text;
-        return result;
-    }
+    QStringList texts;
 
 private:
     void look()
@@ -75,6 +68,7 @@ private:
         if (box->defaultButton())
             seen.defaultButton = box->standardButton(box->defaultButton());
         boxes << seen;
+        texts << seen.text;
         QAbstractButton *answer = answers.contains(seen.text)
                                       ? box->button(answers.value(seen.text))
                                       : box->buttons().first();
@@ -193,7 +187,7 @@ void TestOnlineWindow::fullFlow()
     BoxHand hand;
     hand.answers[Question] = QMessageBox::Yes;
     QTest::keyClick(window.get(), Qt::Key_F5);
-    QCOMPARE(hand.texts(), texts);
+    QCOMPARE(hand.texts, texts);
     QCOMPARE(hand.boxes[0].title, QString("Information"));
     QCOMPARE(hand.boxes[0].icon, QMessageBox::Information);
     QCOMPARE(hand.boxes[0].buttons,
@@ -214,7 +208,7 @@ void TestOnlineWindow::fullFlow()
     QCOMPARE(serverName, QString("VKP1000/1260.bin"));
     QTest::mouseClick(button(*window, "toolButton_2"), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(window->exitCode, 0, FlashTimeoutMs);
-    QCOMPARE(hand.texts().last(), QString("Update Complete!\nClick OK to close the software!"));
+    QCOMPARE(hand.texts.last(), QString("Update Complete!\nClick OK to close the software!"));
     QVERIFY(device.imagesMatchFile(imagePath.toStdString()));
 }
 
@@ -276,7 +270,7 @@ void TestOnlineWindow::checkOutcomes()
         QTest::keyClick(window.get(), Qt::Key_F5);
     else
         QMetaObject::invokeMethod(window.get(), "Slot_AutoFlushFile");
-    QCOMPARE(hand.texts(), texts);
+    QCOMPARE(hand.texts, texts);
     for (const Box &box : hand.boxes)
         QCOMPARE(box.title, QString(box.text == Question ? "Information" : "Warning"));
     QVERIFY(!button(*window, "toolButton_2")->isEnabled());
@@ -290,7 +284,7 @@ void TestOnlineWindow::checkOutcomes()
     // A second check in the same run does nothing, whatever the first one found.
     QTest::keyClick(window.get(), Qt::Key_F5);
     QTest::qWait(50);
-    QCOMPARE(hand.texts(), texts);
+    QCOMPARE(hand.texts, texts);
 }
 
 void TestOnlineWindow::modelFoldersInTheCache()
@@ -307,7 +301,7 @@ void TestOnlineWindow::modelFoldersInTheCache()
                           "VKP3800", "VKP4000", "VKP5000"}));
     BoxHand hand;
     QTest::keyClick(window.get(), Qt::Key_F5);
-    QCOMPARE(hand.texts(), QStringList{"Latest version"});
+    QCOMPARE(hand.texts, QStringList{"Latest version"});
     QVERIFY(QDir(cache + "VKP6000").exists());
 }
 
@@ -319,7 +313,7 @@ void TestOnlineWindow::flushFileTip()
         OnlineWindow window;
         BoxHand hand;
         QMetaObject::invokeMethod(&window, "FlushFileTip", Q_ARG(int, number));
-        QCOMPARE(hand.texts(), QStringList{text});
+        QCOMPARE(hand.texts, QStringList{text});
         QCOMPARE(hand.boxes[0].title, QString("提示"));
         QCOMPARE(hand.boxes[0].icon, QMessageBox::Information);
         QCOMPARE(hand.boxes[0].buttons, QList<QMessageBox::StandardButton>{QMessageBox::Yes});
