@@ -22,18 +22,9 @@ std::string hex(unsigned value, int width)
     return text;
 }
 
-std::string idsSuffix(unsigned vendorId, unsigned productId)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "#vid_%04x&pid_%04x", vendorId, productId);
-    return text;
-}
-
 emulator::DeviceConfig modelConfig(const NodeConfig &config)
 {
     emulator::DeviceConfig model = config.model;
-    model.vendorId = config.vendorId;
-    model.productId = config.productId;
     model.featureReportLength = config.featureLength;
     return model;
 }
@@ -62,12 +53,11 @@ Bytes reportDescriptor(std::uint16_t featureLength)
 
 HidrawNode::HidrawNode(int index, const NodeConfig &config)
     : node("/dev/hidraw" + std::to_string(index)),
-      hidName("0003:" + hex(config.vendorId, 4) + ":" + hex(config.productId, 4) + "." +
-              hex(unsigned(index + 1), 4)),
+      hidName("0003:0483:0526." + hex(unsigned(index + 1), 4)),
       syspath("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/" + hidName +
               "/hidraw/hidraw" + std::to_string(index)),
-      path(node + idsSuffix(config.vendorId, config.productId)),
-      descriptor(reportDescriptor(config.featureLength)), device(modelHost, modelConfig(config))
+      path(node + "#vid_0483&pid_0526"), descriptor(reportDescriptor(config.featureLength)),
+      device(modelHost, modelConfig(config))
 {
     device.attach();
     modelReader = modelHost.openRead(device.info().path);

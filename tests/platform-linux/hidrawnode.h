@@ -21,8 +21,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct NodeConfig
 {
-    std::uint16_t vendorId = 0x0483;
-    std::uint16_t productId = 0x0526;
     // The feature report 0x80 the descriptor declares, report id byte included.
     std::uint16_t featureLength = 64;
     // False: udev announces the device before its node exists (and nothing reads it).

@@ -19,11 +19,11 @@ std::string sysfsText(const HidrawNode &node, const NodeConfig &config, int inde
 {
     const std::string child = node.syspath.substr(4); // without "/sys"
     const std::string parent = child.substr(0, child.find("/hidraw/"));
-    char ids[64];
-    std::snprintf(ids, sizeof ids, "0003:%08X:%08X", config.vendorId, config.productId);
     const std::string number = std::to_string(index);
-    return "P: " + parent + "\nE: SUBSYSTEM=hid\nE: DRIVER=hid-generic\nE: HID_ID=" + ids +
-           "\n\nP: " + child + (config.withNode ? "\nN: hidraw" + number : "") +
+    return "P: " + parent +
+           "\nE: SUBSYSTEM=hid\nE: DRIVER=hid-generic\nE: HID_ID=0003:00000483:00000526"
+           "\n\nP: " +
+           child + (config.withNode ? "\nN: hidraw" + number : "") +
            "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/hidraw" + number + "\nA: dev=240:" + number +
            "\nL: device=../../../" + node.hidName + "\n";
 }
