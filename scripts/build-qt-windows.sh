@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Cross-builds a static, release Qt 5 (qtbase) for x86_64-w64-mingw32 from Debian's
+# own source package, and an FTP-only static libcurl from Debian's curl source, into
+# a cache folder outside the tree. Each is rebuilt only when its configure line
+# changes. Prints nothing but progress; the prefixes are
+#   $RIVET_QT_WINDOWS            (default ~/.cache/rivet/qt5-win64)
+#   $RIVET_CURL_WINDOWS          (default ~/.cache/rivet/curl-win64)
+set -euo pipefail
+cache=${RIVET_CACHE:-$HOME/.cache/rivet}
+qt_prefix=${RIVET_QT_WINDOWS:-$cache/qt5-win64}
+curl_prefix=${RIVET_CURL_WINDOWS:-$cache/curl-win64}
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+
+qt_configure=(-xplatform win32-g++ -device-option CROSS_COMPILE=x86_64-w64-mingw32-
+    -release -static -opensource -confirm-license -nomake examples -nomake tests
+    -no-opengl -no-dbus -no-icu -no-fontconfig -no-direct2d
+    -qt-zlib -qt-libpng -qt-libjpeg -qt-pcre -qt-harfbuzz -qt-freetype
+    -no-sql-sqlite -no-sql-odbc -no-sql-psql -no-sql-mysql -no-feature-sql
+    -no-feature-network -no-feature-xml -no-feature-concurrent
+    # Debian's source leaves out the tablet header wintab.h.
+    -no-feature-tabletevent)
+curl_configure=(-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF
+    -DBUILD_TESTING=OFF -DCURL_USE_SCHANNEL=OFF -DCURL_USE_OPENSSL=OFF
+    -DCURL_DISABLE_HTTP=ON -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON
+    -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_TELNET=ON
+    -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_FILE=ON -DCURL_DISABLE_TFTP=ON
+    -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_POP3=ON -DCURL_DISABLE_IMAP=ON
+    -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_MQTT=ON
+    -DCURL_DISABLE_SMB=ON -DCURL_ZLIB=OFF -DUSE_LIBIDN2=OFF -DCURL_USE_LIBSSH2=OFF
+    -DCURL_USE_LIBPSL=OFF -DENABLE_UNIX_SOCKETS=OFF)
+
+stamp_ok() { [ -f "$1/.rivet-stamp" ] && [ "$(cat "$1/.rivet-stamp")" = "$2" ]; }
+
+# The sources come from Debian's registry: a deb-src entry is derived from the
+# machine's own deb entry, so no host name is written here.
+fetch_source() {
+    local package=$1 into=$2
+    if ! apt-get source --print-uris "$package" 2>/dev/null | grep -q "'"; then
+        if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+            sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+                $sudo tee /etc/apt/sources.list.d/rivet-deb-src.sources >/dev/null
+        else
+            grep -h '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+                $sudo tee /etc/apt/sources.list.d/rivet-deb-src.list >/dev/null
+        fi
+        $sudo apt-get update -qq
+    fi
+    mkdir -p "$into"
+    (cd "$into" && apt-get source -qq "$package" >/dev/null)
+}
+
+# CROSS_COMPILE names the unsuffixed compilers: they must be the posix-thread ones.
+for tool in gcc g++; do
+    if [ "$(readlink -f "/usr/bin/x86_64-w64-mingw32-$tool")" != "$(readlink -f "/usr/bin/x86_64-w64-mingw32-$tool-posix")" ]; then
+        $sudo update-alternatives --set "x86_64-w64-mingw32-$tool" "/usr/bin/x86_64-w64-mingw32-$tool-posix" >/dev/null
+    fi
+done
+
+jobs=$(nproc)
+work=$(mktemp -d "${TMPDIR:-/tmp}/rivet-winbuild.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+qt_key="${qt_configure[*]}"
+if stamp_ok "$qt_prefix" "$qt_key"; then
+    echo "qt for windows: cached in $qt_prefix"
+else
+    echo "qt for windows: building into $qt_prefix (about 12 minutes on 2 cores)"
+    fetch_source qtbase-opensource-src "$work/qt"
+    src=$(find "$work/qt" -maxdepth 1 -mindepth 1 -type d -name 'qtbase*' | head -1)
+    rm -rf "$qt_prefix"
+    mkdir -p "$work/qt/build"
+    (cd "$work/qt/build" && "$src/configure" -prefix "$qt_prefix" "${qt_configure[@]}" >"$work/qt-configure.log" 2>&1) ||
+        { tail -40 "$work/qt-configure.log"; exit 1; }
+    (cd "$work/qt/build" && make -j"$jobs" >"$work/qt-build.log" 2>&1 && make install >>"$work/qt-build.log" 2>&1) ||
+        { tail -40 "$work/qt-build.log"; exit 1; }
+    echo "$qt_key" >"$qt_prefix/.rivet-stamp"
+fi
+
+curl_key="${curl_configure[*]}"
+if stamp_ok "$curl_prefix" "$curl_key"; then
+    echo "curl for windows: cached in $curl_prefix"
+else
+    echo "curl for windows: building into $curl_prefix"
+    root=$(cd "$(dirname "$0")/.." && pwd)
+    fetch_source curl "$work/curl"
+    src=$(find "$work/curl" -maxdepth 1 -mindepth 1 -type d -name 'curl*' | head -1)
+    rm -rf "$curl_prefix"
+    cmake -S "$src" -B "$work/curl/build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+        -DCMAKE_INSTALL_PREFIX="$curl_prefix" "${curl_configure[@]}" >"$work/curl.log" 2>&1 &&
+        cmake --build "$work/curl/build" -j"$jobs" >>"$work/curl.log" 2>&1 &&
+        cmake --install "$work/curl/build" >>"$work/curl.log" 2>&1 ||
+        { tail -40 "$work/curl.log"; exit 1; }
+    echo "$curl_key" >"$curl_prefix/.rivet-stamp"
+fi
