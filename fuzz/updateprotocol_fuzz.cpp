@@ -1,9 +1,9 @@
 // The updater's reply dispatch while a flash runs. Each input makes a real window on
 // a device that never answers by itself, loads an image through the real file dialog,
 // presses start, and then plays the input: 20-byte reports with report id 0x80 sent
-// to the window as its reader would, and ticks of the window's own three timers, in
-// any order, also while a message box is open (timers keep firing in a box's event
-// loop, all but the one whose slot opened it). The device checks every command it
+// to the window as its reader would, and ticks of the update session's three timers,
+// in any order, also while a message box is open (timers keep firing in a box's event
+// loop). The device checks every command it
 // gets against the image: packets in order and from the image, end commands only
 // after the last packet, each handshake once, completion only after the ARM end.
 //
@@ -377,9 +377,12 @@ void playInput(const QByteArray &file, Player &play)
     if (!start->isEnabled())
         fail("the image did not pass the file check");
 
-    // The protocol's timers in the order the window makes them: DSP, ARM, watchdog.
+    // The protocol's timers in the order the session makes them: DSP, ARM, watchdog.
     int found = 0;
-    for (QTimer *timer : window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly)) {
+    auto *session = window.findChild<updater::UpdateSession *>();
+    if (!session)
+        fail("the window has no update session");
+    for (QTimer *timer : session->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly)) {
         const int wanted = found < 2 ? 2 : 1000;
         if (timer->interval() != wanted || found == 3)
             continue;
@@ -387,12 +390,15 @@ void playInput(const QByteArray &file, Player &play)
         play.timers[std::size_t(found++)] = timer;
     }
     if (found != 3)
-        fail("the window's three protocol timers were not found");
+        fail("the session's three protocol timers were not found");
     start->click();
 
     auto *bar = window.findChild<ProgressBarColor *>(QStringLiteral("progressBarColor"));
     while (!play.finished()) {
         play.step();
+        // The window opens its boxes from the event loop, after the tick that
+        // reported: here is where they open.
+        QCoreApplication::sendPostedEvents();
         if (bar->getValue() < 0 || bar->getValue() > file.size() - 8)
             fail("the progress bar left the file");
     }

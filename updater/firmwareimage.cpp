@@ -121,4 +121,58 @@ int versionCheck(int productId, quint16 deviceVersion, qint32 fileVersion)
     }
 }
 
+int openCode(LoadError error, const Image &image, quint16 deviceVersion)
+{
+    if (error == LoadError::CannotOpen)
+        return 3;
+    if (error == LoadError::TooLarge)
+        return 1;
+    return openResult(image, deviceVersion);
+}
+
+Verdict judge(bool hasPath, int opened, int family)
+{
+    if (!hasPath)
+        return Verdict::NoPath;
+    if (opened == 3)
+        return Verdict::CannotOpen;
+    if (family == -1)
+        return Verdict::DoesNotMatchDevice;
+    if (family == -2)
+        return Verdict::UnknownSoftwareType;
+    if (opened == 1)
+        return Verdict::FormatError;
+    return opened == 2 ? Verdict::LowerVersion : Verdict::Accepted;
+}
+
+bool accepted(Verdict verdict)
+{
+    return verdict == Verdict::Accepted || verdict == Verdict::LowerVersion;
+}
+
+Tip tipFor(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Accepted:
+        return {};
+    case Verdict::LowerVersion:
+        return {QStringLiteral("固件文件版本低于当前设备"),
+                QStringLiteral("The firmware file version is lower than the current device")};
+    case Verdict::NoPath:
+        return {QStringLiteral("文件路径不能为空"), QStringLiteral("File Path Is Not NULL")};
+    case Verdict::CannotOpen:
+        return {QStringLiteral("无法打开所选文件"),
+                QStringLiteral("The selected file cannot be opened")};
+    case Verdict::DoesNotMatchDevice:
+        return {QStringLiteral("固件文件与当前设备不匹配"),
+                QStringLiteral("The firmware file does not match\n the current device")};
+    case Verdict::UnknownSoftwareType:
+        return {QStringLiteral("软件类型与当前设备不匹配"),
+                QStringLiteral("The software type does not match\n the current device")};
+    case Verdict::FormatError:
+        return {QStringLiteral("文件格式错误"), QStringLiteral("File Format Is Error")};
+    }
+    return {};
+}
+
 } // namespace firmware

@@ -48,6 +48,33 @@ QByteArray pack(QByteArray dsp, QByteArray arm, qint32 version, char fill);
 // Why `openResult` refused an image, in words, or an empty text.
 QString formatProblem(const Image &image);
 
+// What the updater makes of a chosen file, in the order its checks run.
+enum class Verdict
+{
+    Accepted,
+    LowerVersion, // accepted, with a warning
+    NoPath,
+    CannotOpen,
+    DoesNotMatchDevice,
+    UnknownSoftwareType,
+    FormatError,
+};
+
+// The result of opening a file as the updater reports it: 3 it cannot be opened,
+// 1 too large or its sizes do not fit, otherwise openResult's.
+int openCode(LoadError error, const Image &image, quint16 deviceVersion);
+// Combines whether a path was chosen, openCode's result and versionCheck's.
+Verdict judge(bool hasPath, int opened, int family);
+bool accepted(Verdict verdict);
+
+struct Tip
+{
+    QString chinese;
+    QString english;
+};
+// The tip the updater shows for `verdict`; empty for an accepted file.
+Tip tipFor(Verdict verdict);
+
 // The product family rule: 1 fits, -1 the file does not match the device, -2 the
 // device's software type is not known for this product.
 int versionCheck(int productId, quint16 deviceVersion, qint32 fileVersion);

@@ -19,7 +19,7 @@
 #define DEVICE_PRODUCT_ID 0x0526
 #endif
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent, const updater::Timing &timing)
     : QMainWindow(parent), ui(new Ui::MainWindow), usbLink(0x0483, DEVICE_PRODUCT_ID)
 {
     // Frameless before the form is built: set afterwards, it re-polishes every widget.
@@ -36,21 +36,24 @@ MainWindow::MainWindow(QWidget *parent)
     USBRegistration();
     if (usbLink.deviceFound) {
         startReader();
-        QTimer::singleShot(1000, this, &MainWindow::onGetVersionFromMotor);
+        QTimer::singleShot(timing.versionQueryDelayMs, this, &MainWindow::onGetVersionFromMotor);
     }
 
-    dspTimer = new QTimer(this);
-    armTimer = new QTimer(this);
-    upgradeDelayTimer = new QTimer(this);
-    // Coarse timers may stretch 2 ms ticks; the transfer's pace is these ticks.
-    dspTimer->setTimerType(Qt::PreciseTimer);
-    armTimer->setTimerType(Qt::PreciseTimer);
-    dspTimer->setInterval(bootprotocol::PacketIntervalMs);
-    armTimer->setInterval(bootprotocol::PacketIntervalMs);
-    upgradeDelayTimer->setInterval(bootprotocol::WatchdogIntervalMs);
-    connect(dspTimer, &QTimer::timeout, this, &MainWindow::SendDSPData);
-    connect(armTimer, &QTimer::timeout, this, &MainWindow::SendARMData);
-    connect(upgradeDelayTimer, &QTimer::timeout, this, &MainWindow::UpgradeDelayTimer);
+    session = new updater::UpdateSession(usbLink, timing, this);
+    connect(session, &updater::UpdateSession::versionReceived, this,
+            [this](const QByteArray &report) {
+                versionReport = report;
+                deviceVersion = bootprotocol::versionOf(report);
+            });
+    connect(session, &updater::UpdateSession::progress, this,
+            [this](qint64 offset) { ui->progressBarColor->setValue(double(offset)); });
+    // Boxes open from the event loop, never inside a 2 ms tick of the session.
+    connect(session, &updater::UpdateSession::failed, this, &MainWindow::showError,
+            Qt::QueuedConnection);
+    connect(session, &updater::UpdateSession::completed, this, &MainWindow::showCompletion,
+            Qt::QueuedConnection);
+    connect(session, &updater::UpdateSession::writeRefused, this, &MainWindow::showRefusal,
+            Qt::QueuedConnection);
 
     ui->toolButton_2->setEnabled(false);
     Get_LacaelLanuage();
@@ -156,8 +159,7 @@ void MainWindow::on_toolButton_4_clicked()
 
 void MainWindow::onExit()
 {
-    armTimer->stop();
-    upgradeDelayTimer->stop();
+    session->stop();
     usbLink.closeReadHandle();
     if (readerThread && readerThread->isRunning()) {
         readerThread->StopOrStart(false);
@@ -248,8 +250,13 @@ int MainWindow::SendDataToUsb(const unsigned char *WriteToDeiverBuffer)
 {
     HidLink::Refusal why = HidLink::Refusal::None;
     const int result = usbLink.SendDataToUsb(WriteToDeiverBuffer, &why);
-    if (result != 1)
-        writeFailed = true;
+    showRefusal(int(why));
+    return result;
+}
+
+void MainWindow::showRefusal(int refusal)
+{
+    const auto why = HidLink::Refusal(refusal);
     if (why == HidLink::Refusal::DeviceNotFound)
         messageboxes::show(this, locale, tr("Warning"), tr("设备未找到"),
                            tr("Equipment not found"));
@@ -257,7 +264,6 @@ int MainWindow::SendDataToUsb(const unsigned char *WriteToDeiverBuffer)
         messageboxes::show(this, locale, tr("Warning"),
                            QStringLiteral("无效的写报告句柄，可能是打开设备时失败"),
                            QStringLiteral("Failed to open device"));
-    return result;
 }
 
 void MainWindow::Slot_CheckFile()

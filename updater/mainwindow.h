@@ -1,8 +1,8 @@
 #pragma once
 
-#include "bootprotocol.h"
 #include "hidlink.h"
 #include "updateserver.h"
+#include "updatesession.h"
 
 #include <QByteArray>
 #include <QLocale>
@@ -22,7 +22,8 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(QWidget *parent = nullptr,
+                        const updater::Timing &timing = updater::Timing());
     ~MainWindow() override;
 
     const HidLink &link() const { return usbLink; }
@@ -94,6 +95,8 @@ public:
 private:
     void onlineCheckRequested();
     bool loadDownloadedImage(const QString &path);
+    // Loads filePath and shows its tip: whether the start button may be enabled.
+    bool checkChosenFile();
     QString cacheFolder() const;
 
     QString deviceVersionText;
@@ -121,10 +124,10 @@ private slots:
 private:
     bool chinese() const;
     void showError(int number);
-    bool showCompletionBox();
+    void showRefusal(int refusal);
+    void showCompletion();
     void startReader();
     void finishReaders();
-    void dispatchReply(const QByteArray &report);
 
     Ui::MainWindow *ui;
     QLocale locale;
@@ -148,25 +151,8 @@ private:
     qint64 armLength = 0;
     qint32 fileVersion = 0;
 
-    // Update protocol.
+    // The device's version reply, and the update protocol.
     quint16 deviceVersion = 0;
     QByteArray versionReport;
-    bool updateModeAck = false;
-    quint8 delayTicks = 0;
-    bool dspHandshakeSent = false;
-    bool dspAck = false;
-    bool armAck = false;
-    bool dspEndSent = false;
-    bool armEndSent = false;
-    bool confirmSeen = false;
-    // A write of this update did not reach the device: completion is not claimed then.
-    bool writeFailed = false;
-    int dspPacket = 0;
-    int armPacket = 0;
-    quint16 dspTicks = 0;
-    quint16 armTicks = 0;
-    QTimer *dspTimer = nullptr;
-    QTimer *armTimer = nullptr;
-    QTimer *upgradeDelayTimer = nullptr;
-    bootprotocol::Command packet{}; // reused by every data packet
+    updater::UpdateSession *session = nullptr;
 };

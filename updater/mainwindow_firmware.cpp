@@ -33,11 +33,7 @@ int MainWindow::OpenTheFile()
             : tr("Version Message: Selected File Version:%1\n      Current Eequipment Version:%2");
     ui->LB_VersionTip->setText(message.arg(fileVersion).arg(deviceVersion));
 
-    if (error == firmware::LoadError::CannotOpen)
-        return 3;
-    if (error == firmware::LoadError::TooLarge)
-        return 1;
-    return firmware::openResult(image, deviceVersion);
+    return firmware::openCode(error, image, deviceVersion);
 }
 
 int MainWindow::slot_VersionCheck()
@@ -50,36 +46,17 @@ void MainWindow::on_TBFlush_clicked()
     ui->toolButton_2->setEnabled(false);
     GetTheFilePath();
     ui->line_path->setText(filePath);
-    const int opened = OpenTheFile();
+    ui->toolButton_2->setEnabled(checkChosenFile());
+}
 
-    if (filePath.isEmpty()) {
-        onInformationTip(QStringLiteral("文件路径不能为空"),
-                         QStringLiteral("File Path Is Not NULL"));
-        return;
-    }
-    if (opened == 3) {
-        onInformationTip(QStringLiteral("无法打开所选文件"),
-                         QStringLiteral("The selected file cannot be opened"));
-        return;
-    }
-    const int family = slot_VersionCheck();
-    if (family == -1) {
-        onInformationTip(QStringLiteral("固件文件与当前设备不匹配"),
-                         QStringLiteral("The firmware file does not match\n the current device"));
-        return;
-    }
-    if (family == -2) {
-        onInformationTip(QStringLiteral("软件类型与当前设备不匹配"),
-                         QStringLiteral("The software type does not match\n the current device"));
-        return;
-    }
-    if (opened == 1) {
-        onInformationTip(QStringLiteral("文件格式错误"), QStringLiteral("File Format Is Error"));
-        return;
-    }
-    if (opened == 2)
-        onInformationTip(
-            QStringLiteral("固件文件版本低于当前设备"),
-            QStringLiteral("The firmware file version is lower than the current device"));
-    ui->toolButton_2->setEnabled(true);
+bool MainWindow::checkChosenFile()
+{
+    const int opened = OpenTheFile();
+    // The family rule is asked only of a file that could be read.
+    const int family = filePath.isEmpty() || opened == 3 ? 1 : slot_VersionCheck();
+    const firmware::Verdict verdict = firmware::judge(!filePath.isEmpty(), opened, family);
+    const firmware::Tip tip = firmware::tipFor(verdict);
+    if (!tip.english.isEmpty())
+        onInformationTip(tip.chinese, tip.english);
+    return firmware::accepted(verdict);
 }

@@ -196,31 +196,8 @@ bool MainWindow::loadDownloadedImage(const QString &path)
     ui->toolButton_2->setEnabled(false);
     filePath = path;
     ui->line_path->setText(filePath);
-    const int opened = OpenTheFile();
-    if (opened == 3) {
-        onInformationTip(QStringLiteral("无法打开所选文件"),
-                         QStringLiteral("The selected file cannot be opened"));
+    if (!checkChosenFile())
         return false;
-    }
-    const int family = slot_VersionCheck();
-    if (family == -1) {
-        onInformationTip(QStringLiteral("固件文件与当前设备不匹配"),
-                         QStringLiteral("The firmware file does not match\n the current device"));
-        return false;
-    }
-    if (family == -2) {
-        onInformationTip(QStringLiteral("软件类型与当前设备不匹配"),
-                         QStringLiteral("The software type does not match\n the current device"));
-        return false;
-    }
-    if (opened == 1) {
-        onInformationTip(QStringLiteral("文件格式错误"), QStringLiteral("File Format Is Error"));
-        return false;
-    }
-    if (opened == 2)
-        onInformationTip(
-            QStringLiteral("固件文件版本低于当前设备"),
-            QStringLiteral("The firmware file version is lower than the current device"));
     ui->toolButton_2->setEnabled(true);
     onlineImageLoaded = true;
     return true;

@@ -49,9 +49,11 @@ DeviceConfig with(void (*change)(DeviceConfig &))
     return config;
 }
 
-// A stage gives up after 2500 ticks of 2 ms, the watchdog after 10 s: room to spare.
+// A stage gives up after 2500 ticks of 2 ms: room to spare.
 constexpr int StageTimeoutMs = 12000;
-constexpr int WatchdogTimeoutMs = 16000;
+// The device's pace, but failures come sooner: a stage gives up after 150 ticks, the
+// watchdog after ten of its 30 ms ticks; the version is asked for at once.
+const updater::Timing Hasty{2, 150, 30, 10, 0};
 
 } // namespace
 
@@ -75,16 +77,18 @@ private slots:
     void filesThatEnableNothing();
     void flashesCompletely_data();
     void flashesCompletely();
+    void shortFeatureReportsRefuseTheUpdate();
     void secondUpdateModeReplySendsNoSecondHandshake();
     void failures_data();
     void failures();
 
 private:
     // A shown window on a device that has answered the version query.
-    std::unique_ptr<TestWindow> connectedWindow(EmulatedDevice &device)
+    std::unique_ptr<TestWindow> connectedWindow(EmulatedDevice &device,
+                                                const updater::Timing &timing = Hasty)
     {
         device.attach();
-        auto window = std::make_unique<TestWindow>();
+        auto window = std::make_unique<TestWindow>(nullptr, timing);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()) ||
             !spinUntil([&] { return window->deviceVersionValue() != 0; }, 3000))
@@ -311,12 +315,17 @@ void TestUpdate::flashesCompletely_data()
         << 400 << 1000 << with([](DeviceConfig &c) { c.armAckClass = 0x0F; }) << 0;
     QTest::newRow("slow replies") << 400 << 400 << with([](DeviceConfig &c) { c.latencyMs = 30; })
                                   << 0;
-    // The box opens inside the ARM timer's tick, which Qt does not run again before it
-    // returns: a box open longer than the stage's 2500 ticks brings no time-out error.
+    // The shortest feature reports that carry a whole data packet.
+    QTest::newRow("feature length 10")
+        << 16 << 16 << with([](DeviceConfig &c) { c.featureReportLength = 10; }) << 0;
+    QTest::newRow("feature length 11")
+        << 16 << 16 << with([](DeviceConfig &c) { c.featureReportLength = 11; }) << 0;
+    // A box open longer than the stage's time-out brings no time-out error.
     QTest::newRow("box left open, DSP packet after a second window")
-        << 208 << 8 << DeviceConfig() << 6000;
+        << 208 << 8 << DeviceConfig() << 3 * Hasty.stageTimeoutTicks * Hasty.packetIntervalMs;
     QTest::newRow("box left open, Y seen")
-        << 200 << 8 << with([](DeviceConfig &c) { c.confirmOnArmEnd = true; }) << 6000;
+        << 200 << 8 << with([](DeviceConfig &c) { c.confirmOnArmEnd = true; })
+        << 3 * Hasty.stageTimeoutTicks * Hasty.packetIntervalMs;
 }
 
 void TestUpdate::flashesCompletely()
@@ -355,8 +364,33 @@ void TestUpdate::flashesCompletely()
             expected << wire("800C2103") << wire("800F2501");
         expected << wire(at < 16 + dspLength ? "800D" : "800E", bytes.mid(at, 8));
     }
-    QCOMPARE(received(device), expected << wire("800F1003"));
+    expected << wire("800F1003");
+    for (QByteArray &report : expected)
+        report.truncate(config.featureReportLength);
+    QCOMPARE(received(device), expected);
     QVERIFY(device.imagesMatchFile(path.toStdString()));
+}
+
+void TestUpdate::shortFeatureReportsRefuseTheUpdate()
+{
+    for (int length : {8, 9}) {
+        DeviceConfig config;
+        config.featureReportLength = quint16(length);
+        EmulatedDevice device(backend, config);
+        auto window = connectedWindow(device);
+        QVERIFY(window);
+        ModalHand hand;
+        const QString path = writeFile(dir, "cut.fw", firmwareBytes(8, 1250, 8));
+        choose(*window, hand, path);
+        start(*window);
+        QTRY_COMPARE(hand.boxes.size(), 1);
+        QCOMPARE(hand.boxes.first(),
+                 "Information | The device cannot receive firmware packets | &Yes");
+        // Only the version query went out; the file and its checks stay as they were.
+        QCOMPARE(received(device).size(), 1);
+        QCOMPARE(window->findChild<QLineEdit *>("line_path")->text(), path);
+        QVERIFY(enabled(*window, "toolButton_2"));
+    }
 }
 
 void TestUpdate::secondUpdateModeReplySendsNoSecondHandshake()
@@ -422,11 +456,12 @@ void TestUpdate::failures()
     QElapsedTimer clock;
     clock.start();
     start(*window);
-    QVERIFY(spinUntil([&] { return !hand.boxes.isEmpty(); }, WatchdogTimeoutMs));
+    QVERIFY(spinUntil([&] { return !hand.boxes.isEmpty(); }, StageTimeoutMs));
     const QStringList box{"Warning | " + error + " | &Yes"};
     QCOMPARE(hand.boxes, box);
     if (error == "Error 1")
-        QVERIFY2(clock.elapsed() >= 9000, "the watchdog gave up before its ten ticks");
+        QVERIFY2(clock.elapsed() >= 9 * Hasty.watchdogIntervalMs,
+                 "the watchdog gave up before its ten ticks");
     QCOMPARE(count(device, "800D") + count(device, "800E"), packetsSent);
     QVERIFY(!device.armEndReceived());
     // A device pulled out takes its reader with it.
