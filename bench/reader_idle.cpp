@@ -44,7 +44,7 @@ struct Figures
 Figures measure(const HidLink &link, int seconds)
 {
     Receiver receiver;
-    USBThread reader(&receiver, link.readHandle, link.deviceFound);
+    USBThread reader(&receiver, link.readHandle(), link.deviceFound);
     reader.StopOrStart(true);
     reader.start(QThread::InheritPriority);
 
@@ -104,7 +104,7 @@ int main(int argc, char *argv[])
 
     device.attach();
     HidLink present(0x0483, 0x0526);
-    if (present.OpenUSBHandle() != 0 || present.readHandle == hidplatform::InvalidHandle) {
+    if (present.OpenUSBHandle() != 0 || present.readHandle() == hidplatform::InvalidHandle) {
         std::fprintf(stderr, "reader_idle: the emulated device could not be opened\n");
         return 1;
     }

@@ -15,19 +15,19 @@ int HidLink::OpenUSBHandle()
     hidplatform::Backend &backend = hidplatform::backend();
     // A write handle from an earlier search belongs to a device that is gone or is
     // about to be opened again; closing it keeps handles from piling up on replugs.
-    if (writeHandle != hidplatform::InvalidHandle)
-        backend.close(writeHandle);
+    // A read handle still held here has no reader left (a reader's handle is closed
+    // or taken before a new search).
+    writeOwned.reset();
+    readOwned.reset();
     deviceFound = false;
-    readHandle = hidplatform::InvalidHandle;
-    writeHandle = hidplatform::InvalidHandle;
 
     for (const hidplatform::DeviceInfo &info : backend.enumerate()) {
         if (info.vendorId != vendorId || info.productId != productId)
             continue;
         deviceFound = true;
         devicePath = info.path;
-        readHandle = backend.openRead(info.path);
-        writeHandle = backend.openWrite(info.path);
+        readOwned = hidplatform::OwnedHandle(backend, backend.openRead(info.path));
+        writeOwned = hidplatform::OwnedHandle(backend, backend.openWrite(info.path));
         // A new write handle has no write pending on it; without this a single
         // refused write before a replug would silence the device for good.
         sendBusy = false;
@@ -37,8 +37,7 @@ int HidLink::OpenUSBHandle()
         return -1;
 
     hidCaps = hidplatform::Caps();
-    const hidplatform::Handle any =
-        writeHandle != hidplatform::InvalidHandle ? writeHandle : readHandle;
+    const hidplatform::Handle any = writeOwned.valid() ? writeHandle() : readHandle();
     if (any != hidplatform::InvalidHandle)
         backend.caps(any, &hidCaps);
     return 0;
@@ -49,7 +48,7 @@ int HidLink::SendDataToUsb(const std::uint8_t *command, Refusal *why)
     Refusal refusal = Refusal::None;
     if (!deviceFound)
         refusal = Refusal::DeviceNotFound;
-    else if (writeHandle == hidplatform::InvalidHandle)
+    else if (!writeOwned.valid())
         refusal = Refusal::NoWriteHandle;
     else if (sendBusy)
         refusal = Refusal::WritePending;
@@ -63,7 +62,7 @@ int HidLink::SendDataToUsb(const std::uint8_t *command, Refusal *why)
     report.assign(length, 0);
     std::copy_n(command, std::min(length, CommandLength), report.begin());
     lastWriteLength = static_cast<int>(length);
-    if (!hidplatform::backend().setFeature(writeHandle, report.data(), length))
+    if (!hidplatform::backend().setFeature(writeHandle(), report.data(), length))
         return 0;
     sendBusy = false;
     return 1;
@@ -71,8 +70,16 @@ int HidLink::SendDataToUsb(const std::uint8_t *command, Refusal *why)
 
 void HidLink::closeReadHandle()
 {
-    if (readHandle == hidplatform::InvalidHandle)
-        return;
-    hidplatform::backend().close(readHandle);
-    readHandle = hidplatform::InvalidHandle;
+    readOwned.reset();
+}
+
+hidplatform::OwnedHandle HidLink::takeReadHandle()
+{
+    return std::move(readOwned);
+}
+
+void HidLink::keepReadHandle(hidplatform::OwnedHandle handle)
+{
+    if (!readOwned.valid())
+        readOwned = std::move(handle);
 }

@@ -21,6 +21,8 @@ public:
     };
 
     HidLink(int vendorId, int productId);
+    HidLink(const HidLink &) = delete;
+    HidLink &operator=(const HidLink &) = delete;
 
     // Finds the first present interface with both ids and opens it for reading and
     // writing. 0 when found, -1 otherwise.
@@ -36,15 +38,21 @@ public:
 
     // Closes the read handle, if any, which also ends a read pending on it.
     void closeReadHandle();
+    // Hands the read handle over before a new search, for a reader that still reads
+    // through it, and keeps it back (when no new one could be opened) with keepReadHandle.
+    hidplatform::OwnedHandle takeReadHandle();
+    void keepReadHandle(hidplatform::OwnedHandle handle);
 
     const int vendorId;
     const int productId;
     const QString vendorIdText;
     const QString productIdText;
 
+    // The open handles; both close when the link goes.
+    hidplatform::Handle readHandle() const { return readOwned.get(); }
+    hidplatform::Handle writeHandle() const { return writeOwned.get(); }
+
     bool deviceFound = false;
-    hidplatform::Handle readHandle = hidplatform::InvalidHandle;
-    hidplatform::Handle writeHandle = hidplatform::InvalidHandle;
     hidplatform::Caps hidCaps;
     bool sendBusy = false;
     std::string devicePath;
@@ -52,5 +60,7 @@ public:
     int lastWriteLength = 0;
 
 private:
+    hidplatform::OwnedHandle readOwned;
+    hidplatform::OwnedHandle writeOwned;
     std::vector<std::uint8_t> report; // reused, so that a write allocates nothing
 };

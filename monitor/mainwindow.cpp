@@ -62,8 +62,6 @@ MainWindow::~MainWindow()
     delete readerThread;
     readerThread = nullptr;
     link.closeReadHandle();
-    if (link.writeHandle != hidplatform::InvalidHandle)
-        hidplatform::backend().close(link.writeHandle);
     delete ui;
 }
 
@@ -79,7 +77,7 @@ int MainWindow::USBRegistration()
 
 void MainWindow::startReader()
 {
-    readerThread = new monitor::USBThread(link.readHandle, link.deviceFound, this);
+    readerThread = new monitor::USBThread(link.readHandle(), link.deviceFound, this);
     // Queued into the GUI thread, then folded to at most one of each kind per frame.
     // Connected before the start, so that not even the first report is missed.
     connect(readerThread, &monitor::USBThread::ReportDataBuffer, &coalescer,
@@ -114,20 +112,19 @@ void MainWindow::deviceArrived(const QString &path)
 {
     if (!isOurDevice(path))
         return;
-    const hidplatform::Handle oldReadHandle = link.readHandle;
+    // The reader may still read through the old handle until it has the new one.
+    hidplatform::OwnedHandle oldReadHandle = link.takeReadHandle();
     OpenUSBHandle();
     if (!readerThread) {
         startReader();
         return;
     }
-    readerThread->Slot_init(link.readHandle, link.deviceFound);
+    readerThread->Slot_init(link.readHandle(), link.deviceFound);
     readerThread->StopOrStart(true);
-    // The reader has moved on to the new handle; the old one would stay open for
-    // good, one more on every replug. Kept when no new one could be opened, since
-    // the reader still holds it then.
-    if (oldReadHandle != hidplatform::InvalidHandle &&
-        link.readHandle != hidplatform::InvalidHandle && oldReadHandle != link.readHandle)
-        hidplatform::backend().close(oldReadHandle);
+    // The reader has moved on to the new handle and the old one closes here. When no
+    // new one could be opened the reader keeps the old one, and so does the link.
+    if (link.readHandle() == hidplatform::InvalidHandle)
+        link.keepReadHandle(std::move(oldReadHandle));
 }
 
 void MainWindow::deviceRemoved(const QString &path)

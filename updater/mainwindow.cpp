@@ -235,7 +235,7 @@ void MainWindow::onDeviceRemoval(const QString &path)
 
 void MainWindow::startReader()
 {
-    readerThread = new USBThread(this, usbLink.readHandle, usbLink.deviceFound, this);
+    readerThread = new USBThread(this, usbLink.readHandle(), usbLink.deviceFound, this);
     readerThread->StopOrStart(true);
     readerThread->start(QThread::InheritPriority);
 }

@@ -73,6 +73,46 @@ public:
     virtual void setChangeHandler(ChangeHandler handler) = 0;
 };
 
+// An open handle and the backend it belongs to; closes it when it goes. Move-only.
+class OwnedHandle
+{
+public:
+    OwnedHandle() = default;
+    OwnedHandle(Backend &owner, Handle handle) : owner(&owner), handle(handle) {}
+    OwnedHandle(OwnedHandle &&other) noexcept : owner(other.owner), handle(other.release()) {}
+    OwnedHandle &operator=(OwnedHandle &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            owner = other.owner;
+            handle = other.release();
+        }
+        return *this;
+    }
+    OwnedHandle(const OwnedHandle &) = delete;
+    OwnedHandle &operator=(const OwnedHandle &) = delete;
+    ~OwnedHandle() { reset(); }
+
+    Handle get() const { return handle; }
+    bool valid() const { return handle != InvalidHandle; }
+    // Closes the handle, if any.
+    void reset()
+    {
+        if (valid())
+            owner->close(release());
+    }
+
+private:
+    Handle release()
+    {
+        const Handle h = handle;
+        handle = InvalidHandle;
+        return h;
+    }
+    Backend *owner = nullptr;
+    Handle handle = InvalidHandle;
+};
+
 // The backend in use: the one installed with setBackend, otherwise the native one.
 Backend &backend();
 // Installs `b` (not owned; nullptr goes back to the native backend).

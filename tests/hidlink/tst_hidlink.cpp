@@ -70,7 +70,7 @@ void TestHidLink::discoveryTakesFirstMatchAndSkipsOtherProducts()
     HidLink link(0x0483, 0x0526);
     QCOMPARE(link.OpenUSBHandle(), 0);
     QCOMPARE(link.devicePath, first.path);
-    QVERIFY(link.writeHandle != hidplatform::InvalidHandle);
+    QVERIFY(link.writeHandle() != hidplatform::InvalidHandle);
     QCOMPARE(int(link.hidCaps.featureReportByteLength), 64);
     QCOMPARE(backend.openReadHandles(&a), 0);
     QCOMPARE(backend.openReadHandles(&b), 1);
@@ -126,7 +126,7 @@ void TestHidLink::refusedWriteStaysPendingUntilReopen()
 
     // Opening again clears the pending write (or one refusal silences the device
     // until a restart) and closes the earlier write handle (or one leaks per replug).
-    const hidplatform::Handle earlier = link.writeHandle;
+    const hidplatform::Handle earlier = link.writeHandle();
     QCOMPARE(link.OpenUSBHandle(), 0);
     QCOMPARE(link.SendDataToUsb(query), 1);
     QCOMPARE(int(device.featureReports().size()), 3);

@@ -71,14 +71,9 @@ struct Bench
         device.attach();
         sink.installEventFilter(&counter);
     }
-    ~Bench()
-    {
-        link.closeReadHandle();
-        hidplatform::backend().close(link.writeHandle);
-    }
     std::unique_ptr<USBThread> reader()
     {
-        auto thread = std::make_unique<USBThread>(&sink, link.readHandle, link.deviceFound);
+        auto thread = std::make_unique<USBThread>(&sink, link.readHandle(), link.deviceFound);
         thread->StopOrStart(true);
         return thread;
     }
@@ -331,7 +326,7 @@ void TestStorms::closingDuringARead()
         // end here, so that none runs while its statics are destroyed.
         window->on_toolButton_4_clicked();
         QCOMPARE(window->exitCode, 0);
-        QCOMPARE(window->link().readHandle, hidplatform::InvalidHandle);
+        QCOMPARE(window->link().readHandle(), hidplatform::InvalidHandle);
         for (USBThread *reader : window->findChildren<USBThread *>())
             QTRY_VERIFY(reader->isFinished());
         QCOMPARE(backend.openReadHandles(&device), 0);

@@ -365,7 +365,7 @@ void TestMonitorWindow::pauseResumeAndHandleSwapStorms()
     Rig rig(true, streaming(2000), false);
     HidLink link(0x0483, 0x0526);
     QCOMPARE(link.OpenUSBHandle(), 0);
-    auto reader = std::make_unique<monitor::USBThread>(link.readHandle, link.deviceFound);
+    auto reader = std::make_unique<monitor::USBThread>(link.readHandle(), link.deviceFound);
     Receiver received(reader.get());
     reader->start();
     QTRY_VERIFY(received.statuses > 0);
@@ -389,12 +389,15 @@ void TestMonitorWindow::pauseResumeAndHandleSwapStorms()
     // What each replug does, without the event loop's pace: a new handle is handed
     // over while the reader reads, then the old one closed.
     const std::string path = rig.device->info().path;
-    hidplatform::Handle handle = link.readHandle;
+    hidplatform::Handle handle = hidplatform::InvalidHandle;
     for (int i = 0; i < 100; ++i) {
         const hidplatform::Handle next = rig.backend.openRead(path);
         QVERIFY(next != hidplatform::InvalidHandle);
         reader->Slot_init(next, true);
-        rig.backend.close(handle);
+        if (i == 0)
+            link.closeReadHandle();
+        else
+            rig.backend.close(handle);
         handle = next;
     }
     QCOMPARE(rig.openReadHandles(), 1);
@@ -404,7 +407,6 @@ void TestMonitorWindow::pauseResumeAndHandleSwapStorms()
 
     reader.reset(); // joins while reports stream in
     rig.backend.close(handle);
-    rig.backend.close(link.writeHandle);
 }
 
 void TestMonitorWindow::closingDuringReports_data()

@@ -120,8 +120,6 @@ void TestHidraw::sendsTheCommandAndThePadding()
     const Bytes head(command.begin(), command.begin() + std::min<std::size_t>(
                                                             featureLength, HidLink::CommandLength));
     QCOMPARE(node->featureReports(), std::vector<Bytes>{padded(head, std::size_t(featureLength))});
-    link.closeReadHandle();
-    backend().close(link.writeHandle);
 }
 
 void TestHidraw::inputReportsAndBlockedReadsEnd()

@@ -133,13 +133,13 @@ void TestMainWindow::notificationsAndLatches()
 
     // A removal ends the reader and closes its handle.
     device.unplug();
-    QTRY_COMPARE(window.link().readHandle, hidplatform::InvalidHandle);
+    QTRY_COMPARE(window.link().readHandle(), hidplatform::InvalidHandle);
     QVERIFY(window.currentReader() == nullptr);
     QTRY_VERIFY(window.findChildren<USBThread *>().first()->isFinished());
     QCOMPARE(backend.openReadHandles(&device), 0);
     QVERIFY(ringShows(window, false));
     // The write side stays as it was until the next search.
-    QVERIFY(window.link().writeHandle != hidplatform::InvalidHandle);
+    QVERIFY(window.link().writeHandle() != hidplatform::InvalidHandle);
 
     // A second removal is ignored; the next arrival makes a new reader.
     backend.unplug(&device);

@@ -1,5 +1,6 @@
 // The real updater program: a second copy under the same executable name exits at
-// once with code 0; a copy under another name runs.
+// once with code 0; a copy under another name runs. The copies carry names of this
+// run only, so that an updater running on the machine meanwhile changes nothing.
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,17 +16,21 @@ private slots:
 void TestSingleInstance::secondCopyExits()
 {
     QTemporaryDir dir;
-    const QString sameName = dir.filePath("same/updater");
-    const QString otherName = dir.filePath("updater_other");
-    QVERIFY(QDir().mkpath(dir.filePath("same")));
-    QVERIFY(QFile::copy(UPDATER_BINARY, sameName));
-    QVERIFY(QFile::copy(UPDATER_BINARY, otherName));
+    const QFileInfo binary(UPDATER_BINARY);
+    const QString suffix = binary.suffix().isEmpty() ? QString() : "." + binary.suffix();
+    const QString name = QStringLiteral("updater-%1").arg(QCoreApplication::applicationPid());
+    const QString firstName = dir.filePath("first/" + name + suffix);
+    const QString sameName = dir.filePath("same/" + name + suffix);
+    const QString otherName = dir.filePath(name + "-other" + suffix);
+    QVERIFY(QDir().mkpath(dir.filePath("first")) && QDir().mkpath(dir.filePath("same")));
+    for (const QString &copy : {firstName, sameName, otherName})
+        QVERIFY(QFile::copy(UPDATER_BINARY, copy));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("HIDLINK_BACKEND");
     QProcess first, second, other;
     for (auto [process, program] :
-         {std::pair{&first, QString(UPDATER_BINARY)}, {&second, sameName}, {&other, otherName}}) {
+         {std::pair{&first, firstName}, {&second, sameName}, {&other, otherName}}) {
         process->setProcessEnvironment(env);
         process->setWorkingDirectory(QFileInfo(program).path());
         process->setProgram(program);
