@@ -113,12 +113,19 @@ int threadsInProcess()
         .size();
 }
 
-// The reader writes a debug line for every status report: thousands in the storms.
+// Log lines as "category: text"; the reader thread writes them too.
+QMutex logMutex;
+QStringList logLines;
 QtMessageHandler previousHandler = nullptr;
-void dropDebugLines(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void keepLogLines(QtMsgType, const QMessageLogContext &context, const QString &message)
 {
-    if (type != QtDebugMsg)
-        previousHandler(type, context, message);
+    const QMutexLocker lock(&logMutex);
+    logLines << QString("%1: %2").arg(QLatin1String(context.category), message);
+}
+QStringList loggedIn(const QString &category)
+{
+    const QMutexLocker lock(&logMutex);
+    return logLines.filter(QRegularExpression("^" + QRegularExpression::escape(category) + ": "));
 }
 
 // Counts what a reader hands over, on the GUI thread as the window receives it.
@@ -157,7 +164,7 @@ private:
 
 void TestMonitorWindow::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(dropDebugLines);
+    previousHandler = qInstallMessageHandler(keepLogLines);
     QVERIFY(QDir(QStringLiteral("/proc/self/task")).exists());
     {
         // A first window brings up what Qt keeps for the rest of the run.
@@ -202,6 +209,13 @@ void TestMonitorWindow::lampsAndReportsWithoutDeviceThenPlugIn()
     rig.device->sendReport(EmulatedDevice::statusReport(1500, true, false));
     QTRY_COMPARE(rig.bar(), 1500.0);
     QTRY_COMPARE(rig.lamps(), (QStringList{Lit, Unlit}));
+    // The device traffic is logged only when asked for.
+    QCOMPARE(loggedIn("rivet.reports"), QStringList());
+    QLoggingCategory::setFilterRules(QStringLiteral("rivet.reports.debug=true"));
+    rig.device->sendReport(EmulatedDevice::statusReport(1500, true, false));
+    QTRY_COMPARE(loggedIn("rivet.reports"),
+                 QStringList("rivet.reports: LedBitArray>>>>>>> QBitArray(10)"));
+    QLoggingCategory::setFilterRules(QString());
     // 0x1234 is above the bar's range: the bar stays, the lamps follow.
     rig.device->sendReport(EmulatedDevice::statusReport(0x1234, false, true));
     QTRY_COMPARE(rig.lamps(), (QStringList{Unlit, Lit}));
