@@ -80,7 +80,7 @@ int MainWindow::USBRegistration()
 void MainWindow::startReader()
 {
     readerThread = new monitor::USBThread(link.readHandle, link.deviceFound, this);
-    // Queued into the GUI thread, then folded to at most one of each kind per frame.
+    // Queued into the GUI thread, then handed on in batches of one frame.
     // Connected before the start, so that not even the first report is missed.
     connect(readerThread, &monitor::USBThread::ReportDataBuffer, &coalescer,
             &ReportCoalescer::takeStatus);

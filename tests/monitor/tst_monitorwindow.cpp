@@ -128,6 +128,22 @@ QStringList loggedIn(const QString &category)
     return logLines.filter(QRegularExpression("^" + QRegularExpression::escape(category) + ": "));
 }
 
+QByteArray valueReport(const Values &values)
+{
+    const Bytes b = EmulatedDevice::valueReport(values, 1250);
+    return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size()));
+}
+
+struct PaintCounter : QObject
+{
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 // Counts what a reader hands over, on the GUI thread as the window receives it.
 struct Receiver : QObject
 {
@@ -253,18 +269,56 @@ void TestMonitorWindow::reportFloodsFoldPerFrame()
     }
     QCOMPARE(status.count() + lamps.count() + values.count(), 1);
 
-    // When the frame is over, the newest of each kind, once.
-    QTRY_COMPARE(status.count(), 2);
-    QCOMPARE(status.at(1).at(0).toInt(), 500);
+    // When the frame is over: every status and value report in order, the newest lamps.
+    QTRY_COMPARE(status.count(), 501);
+    QCOMPARE(values.count(), 500);
+    for (int i = 1; i <= 500; ++i) {
+        QCOMPARE(status.at(i).at(0).toInt(), i);
+        QCOMPARE(values.at(i - 1).at(0).toByteArray(), QByteArray(1, char(i)));
+    }
     QCOMPARE(lamps.count(), 1);
     QCOMPARE(lamps.at(0).at(0).value<QBitArray>().testBit(0), false);
-    QCOMPARE(values.count(), 1);
-    QCOMPARE(values.at(0).at(0).toByteArray(), QByteArray(1, char(500 & 0xFF)));
     // A frame with nothing new ends the burst: the next report goes through at once.
     QTest::qWait(3 * ReportCoalescer::FrameMs);
-    QCOMPARE(status.count(), 2);
+    QCOMPARE(status.count(), 501);
     coalescer.takeValues("b");
-    QCOMPARE(values.count(), 2);
+    QCOMPARE(values.count(), 501);
+
+    // Whether the ruler moves a handle depends on the values before: one frame of
+    // reports ends as the same reports one by one, and is painted once.
+    Rig rig(false);
+    QVERIFY(rig.show());
+    SliderRuler *ruler = rig.ruler();
+    const auto picture = [ruler] {
+        QStringList p;
+        for (int i = 0; i < 4; ++i)
+            p << QString("%1 at %2 reads %3")
+                     .arg(ruler->getValue(i))
+                     .arg(ruler->handleX(i))
+                     .arg(ruler->findChild<QLineEdit *>(QString("lineEdit%1").arg(QChar('A' + i)))
+                              ->text());
+        return p;
+    };
+    const QByteArray a = valueReport({0, 1024, 3072, 4095});
+    const QByteArray b = valueReport({2000, 2500, 3072, 4095});
+    for (const QByteArray &report : {a, b, b})
+        rig.window->onDealData800a(report);
+    const QStringList oneByOne = picture();
+    QCOMPARE(oneByOne.first(), QString("2000 at %1 reads 2000").arg(ruler->handleX(0)));
+
+    rig.window->onInit();
+    QCoreApplication::processEvents();
+    ReportCoalescer frame;
+    connect(&frame, &ReportCoalescer::valuesReady, rig.window.get(), &MainWindow::onDealData800a);
+    PaintCounter paints;
+    ruler->installEventFilter(&paints);
+    frame.takeLamps(QBitArray(2)); // opens the frame
+    for (const QByteArray &report : {a, b, b})
+        frame.takeValues(report);
+    QTRY_COMPARE(picture(), oneByOne);
+    QTRY_VERIFY(paints.paints > 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(paints.paints, 1);
 }
 
 void TestMonitorWindow::startUpDragTypeAndClose()
