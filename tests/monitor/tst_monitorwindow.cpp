@@ -168,6 +168,7 @@ private slots:
     void lampsAndReportsWithoutDeviceThenPlugIn();
     void reportFloodsFoldPerFrame();
     void startUpDragTypeAndClose();
+    void typedValueKeptWhileReportsArrive();
 
     void refusedWriteUntilReplugStorm();
     void pauseResumeAndHandleSwapStorms();
@@ -385,6 +386,59 @@ void TestMonitorWindow::startUpDragTypeAndClose()
     stuck.stop();
 
     QVERIFY(rig.reader()->isRunning()); // quitting alone leaves the reader to the window
+}
+
+void TestMonitorWindow::typedValueKeptWhileReportsArrive()
+{
+    Rig rig(true);
+    QVERIFY(rig.show());
+    QApplication::setActiveWindow(rig.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+    SliderRuler *ruler = rig.ruler();
+    const std::size_t sent = rig.received().size();
+    // Reports arrive between the keystrokes and move the handles.
+    int reports = 0;
+    const auto typeWithReports = [&](QLineEdit *edit, const QString &text) {
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        for (QChar c : text) {
+            QTest::keyClick(edit, c.toLatin1());
+            ++reports;
+            rig.device->sendReport(EmulatedDevice::valueReport(
+                {0, quint16(1100 + reports), quint16(3000 + reports), 4000}, 1250));
+            QTRY_COMPARE(ruler->getValue(1), 1100.0 + reports);
+        }
+        QCOMPARE(edit->text(), text);
+    };
+
+    QLineEdit *editB = rig.child<QLineEdit>("lineEditB");
+    typeWithReports(editB, "2000");
+    QCOMPARE(editB->x(), int(ruler->handleX(1))); // it rides above the moved handle
+    QTest::keyClick(editB, Qt::Key_Return);       // commits what was typed
+    QCOMPARE(rig.received().size(), sent + 1);
+    QCOMPARE(rig.received().back(),
+             command({0x80, 0x03, 0x02, 0, 0, 0xD0, 0x07, quint8(3000 + reports),
+                      quint8((3000 + reports) >> 8), 0xA0, 0x0F}));
+
+    // Escape, or leaving the editor, gives the handle's value back; nothing is sent.
+    QLineEdit *editC = rig.child<QLineEdit>("lineEditC");
+    typeWithReports(editC, "25");
+    QTest::keyClick(editC, Qt::Key_Escape);
+    QCOMPARE(editC->text(), QString::number(3000 + reports));
+    QLineEdit *editD = rig.child<QLineEdit>("lineEditD");
+    typeWithReports(editD, "9");
+    rig.child<QLineEdit>("lineEditA")->setFocus();
+    QCOMPARE(editD->text(), QString("4000"));
+    QCOMPARE(rig.received().size(), sent + 1);
+
+    // At the ends of the scale the editors stay wholly inside the ruler, above their handles.
+    ruler->setValue(0.0, 1);
+    ruler->setValue(4096.0, 4);
+    for (int i : {0, 3}) {
+        const QRect edit = rig.child<QLineEdit>(i == 0 ? "lineEditA" : "lineEditD")->geometry();
+        QVERIFY2(ruler->rect().contains(edit), qPrintable(QString::number(edit.right())));
+        QVERIFY(edit.left() <= ruler->handleX(i) && ruler->handleX(i) <= edit.right());
+    }
 }
 
 void TestMonitorWindow::refusedWriteUntilReplugStorm()
