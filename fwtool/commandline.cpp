@@ -27,7 +27,7 @@ int usageError(Streams &io, const QString &text, const QString &helpCommand)
     return ExitUsage;
 }
 
-// Why a parser refused the command line, naming an unknown option as it was typed.
+// Why a parser refused the command line; an unknown option is named with its dashes.
 QString parseError(const QCommandLineParser &parser)
 {
     const QStringList unknown = parser.unknownOptionNames();
