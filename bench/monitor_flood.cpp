@@ -16,7 +16,6 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QTimer>
 
 #include <algorithm>
@@ -122,8 +121,6 @@ int main(int argc, char *argv[])
     bench::offscreenUnlessSet();
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    // The reader's per-report debug line would measure the terminal, not the monitor.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
     hidplatform::EmulatedBackend backend;
     hidplatform::setBackend(&backend);

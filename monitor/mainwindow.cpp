@@ -1,12 +1,12 @@
 #include "mainwindow.h"
 
 #include "deviceidentity.h"
+#include "hidlog.h"
 #include "monitorreports.h"
 #include "ui_mainwindow.h"
 #include "usbthread.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QMouseEvent>
 
 namespace {
@@ -78,7 +78,7 @@ int MainWindow::USBRegistration()
 void MainWindow::startReader()
 {
     readerThread = new monitor::USBThread(link.readHandle(), link.deviceFound, this);
-    // Queued into the GUI thread, then folded to at most one of each kind per frame.
+    // Queued into the GUI thread, then handed on in batches of one frame.
     // Connected before the start, so that not even the first report is missed.
     connect(readerThread, &monitor::USBThread::ReportDataBuffer, &coalescer,
             &ReportCoalescer::takeStatus);
@@ -195,7 +195,8 @@ void MainWindow::onSendData()
     for (int i = 0; i < 4; ++i)
         values[i] = ui->Ruler->getValue(i);
     featureReport = monitorreports::setValuesReport(values);
-    qDebug() << " numnber>>>>" << quint16(quint8(featureReport[5]) | quint8(featureReport[6]) << 8);
+    qCDebug(lcReports) << " numnber>>>>"
+                       << quint16(quint8(featureReport[5]) | quint8(featureReport[6]) << 8);
     SendDataToUsb(reinterpret_cast<const unsigned char *>(featureReport.constData()));
 }
 
@@ -209,6 +210,6 @@ int MainWindow::SendDataToUsb(const unsigned char *report)
 {
     const int result = link.SendDataToUsb(report);
     if (result != -1)
-        qDebug() << "Length>>>>>>>>>>>>>>> " << link.lastWriteLength;
+        qCDebug(lcReports) << "Length>>>>>>>>>>>>>>> " << link.lastWriteLength;
     return result;
 }

@@ -9,7 +9,7 @@ ReportCoalescer::ReportCoalescer(QObject *parent) : QObject(parent)
 
 void ReportCoalescer::takeStatus(int value)
 {
-    status = value;
+    statuses.append(value);
     deliverOrWait();
 }
 
@@ -21,13 +21,13 @@ void ReportCoalescer::takeLamps(QBitArray lamps)
 
 void ReportCoalescer::takeValues(QByteArray report)
 {
-    values = std::move(report);
+    values.append(std::move(report));
     deliverOrWait();
 }
 
 void ReportCoalescer::deliverOrWait()
 {
-    // Within a frame the newest report waits, replacing any older one of its kind.
+    // Within a frame reports wait for its end.
     if (frame.isActive())
         return;
     deliver();
@@ -36,7 +36,7 @@ void ReportCoalescer::deliverOrWait()
 
 void ReportCoalescer::frameOver()
 {
-    if (!status && !lamps && !values)
+    if (statuses.isEmpty() && !lamps && values.isEmpty())
         return; // idle again: the next report goes through at once
     deliver();
     frame.start();
@@ -44,10 +44,13 @@ void ReportCoalescer::frameOver()
 
 void ReportCoalescer::deliver()
 {
-    if (status)
-        emit statusReady(*std::exchange(status, std::nullopt));
+    // Taken out first: a receiver that runs the event loop must not change them under us.
+    const QVector<int> statusBatch = std::exchange(statuses, {});
+    const QVector<QByteArray> valueBatch = std::exchange(values, {});
+    for (int value : statusBatch)
+        emit statusReady(value);
     if (lamps)
         emit lampsReady(*std::exchange(lamps, std::nullopt));
-    if (values)
-        emit valuesReady(*std::exchange(values, std::nullopt));
+    for (const QByteArray &report : valueBatch)
+        emit valuesReady(report);
 }

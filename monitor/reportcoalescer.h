@@ -1,14 +1,20 @@
 #pragma once
 // Stands between the reader and the window: a report that arrives while the panel
-// is idle goes through at once; reports arriving faster than one per frame are
-// folded into the newest of each kind, delivered when the frame is over. A screen
-// cannot show more, and painting a thousand times a second would keep the GUI
-// thread busy for nothing.
+// is idle goes through at once; reports arriving faster than one per frame wait for
+// the end of the frame and then go through together, so that the widgets repaint
+// once for all of them. A screen cannot show more, and painting a thousand times a
+// second would keep the GUI thread busy for nothing.
+//
+// Only the painting is folded, not the reports: the ruler and the bar take a value
+// by rules that depend on what they took before (a handle blocked by a neighbour, a
+// value out of the bar's range), so every status and value report is handed on, in
+// order. The lamps show the newest bits whatever came before: only those are kept.
 
 #include <QBitArray>
 #include <QByteArray>
 #include <QObject>
 #include <QTimer>
+#include <QVector>
 #include <optional>
 
 class ReportCoalescer : public QObject
@@ -35,7 +41,7 @@ private:
     void deliver();
 
     QTimer frame;
-    std::optional<int> status;
+    QVector<int> statuses;
     std::optional<QBitArray> lamps;
-    std::optional<QByteArray> values;
+    QVector<QByteArray> values;
 };

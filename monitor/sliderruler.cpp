@@ -1,6 +1,8 @@
 #include "sliderruler.h"
 
+#include <QFocusEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QMutexLocker>
@@ -25,6 +27,7 @@ SliderRuler::SliderRuler(QWidget *parent) : QWidget(parent)
         lineEdits[i]->setMaximumWidth(60);
         lineEdits[i]->setMaximumHeight(30);
         connect(lineEdits[i], &QLineEdit::returnPressed, this, &SliderRuler::Slot_SetLabelStyle);
+        lineEdits[i]->installEventFilter(this);
     }
     // Set after the line edits exist, so that they inherit it as children.
     setFont(QFont(QStringLiteral("Arial"), 8));
@@ -100,8 +103,37 @@ double SliderRuler::xForValue(double v) const
 
 void SliderRuler::placeEdit(int index, int x, int y, double v)
 {
-    lineEdits[index]->move(x, y);
-    lineEdits[index]->setText(QString::number(int(v)));
+    QLineEdit *edit = lineEdits[index];
+    // Rides above its handle, but wholly inside the ruler: at the ends of the scale
+    // the editor would be cut off.
+    edit->move(qBound(0, x, width() - edit->width()), y);
+    // While the user types into it (focused, edited since it was last set), reports
+    // move the handle but leave the text alone: Return commits what was typed.
+    if (!(edit->hasFocus() && edit->isModified()))
+        edit->setText(QString::number(int(v)));
+}
+
+void SliderRuler::restoreEdit(int index)
+{
+    lineEdits[index]->setText(QString::number(int(handleValues[index])));
+}
+
+bool SliderRuler::eventFilter(QObject *watched, QEvent *event)
+{
+    for (int i = 0; i < HandleCount; ++i) {
+        if (watched != lineEdits[i])
+            continue;
+        if (event->type() == QEvent::KeyPress &&
+            static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            restoreEdit(i);
+            return true;
+        }
+        // A context menu takes the focus for a moment; the user is still typing.
+        if (event->type() == QEvent::FocusOut && lineEdits[i]->isModified() &&
+            static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+            restoreEdit(i);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void SliderRuler::setValue(double value, int num)
@@ -251,6 +283,9 @@ void SliderRuler::Slot_SetLabelStyle()
     if (!edit || edit->text().isEmpty())
         return;
     const int number = edit->text().toInt(nullptr, 10);
+    // Committed: the handle's value may show in the editor again, and leaving it
+    // keeps a refused number in view.
+    edit->setModified(false);
     int num = 1;
     for (int i = 0; i < HandleCount; ++i) {
         if (edit->objectName() == QLatin1String(editNames[i]))

@@ -93,10 +93,13 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    // Escape and leaving an editor give back what the user typed.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     double xForValue(double v) const;
     void placeEdit(int index, int x, int y, double v);
+    void restoreEdit(int index);
     void updateLengths();
     void drawBackground(QPainter *painter);
     void drawScale(QPainter *painter);

@@ -1,8 +1,7 @@
 #include "usbthread.h"
 
+#include "hidlog.h"
 #include "monitorreports.h"
-
-#include <QDebug>
 
 namespace monitor {
 
@@ -62,7 +61,7 @@ void USBThread::dispatch(const QByteArray &report)
         emit ReportDataBuffer(status.value);
         LedBitArray = status.lamps;
         emit ReportDataBufferLed(LedBitArray);
-        qDebug() << "LedBitArray>>>>>>>" << LedBitArray;
+        qCDebug(lcReports) << "LedBitArray>>>>>>>" << LedBitArray;
         break;
     }
     case monitorreports::Kind::Values:

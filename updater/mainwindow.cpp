@@ -3,13 +3,13 @@
 #include "deviceidentity.h"
 #include "devicenotifier.h"
 #include "helptext.h"
+#include "hidlog.h"
 #include "messageboxes.h"
 #include "ui_mainwindow.h"
 #include "usbthread.h"
 #include "windowtitle.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
 #include <QMouseEvent>
 #include <QTimer>
@@ -200,7 +200,7 @@ void MainWindow::onDeviceArrival(const QString &path)
     if (deviceInserted ||
         !deviceidentity::pathMatches(path, usbLink.vendorIdText, usbLink.productIdText))
         return;
-    qDebug() << "insert my Hid";
+    qCDebug(lcHid) << "insert my Hid";
     deviceInserted = true;
     deviceRemoved = false;
     // An arrival while a reader runs (the first one after a start with the device
@@ -222,7 +222,7 @@ void MainWindow::onDeviceRemoval(const QString &path)
     if (deviceRemoved ||
         !deviceidentity::pathMatches(path, usbLink.vendorIdText, usbLink.productIdText))
         return;
-    qDebug() << "remove my Hid";
+    qCDebug(lcHid) << "remove my Hid";
     if (readerThread)
         readerThread->StopOrStart(false);
     readerThread = nullptr;

@@ -111,7 +111,7 @@ void TestStorms::initTestCase()
     Q_INIT_RESOURCE(updater);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     // "insert my Hid" two hundred times.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QLoggingCategory::setFilterRules(QStringLiteral("rivet.hid.debug=false"));
     if (!QDir(QStringLiteral("/proc/self/task")).exists())
         QSKIP("threads are counted through /proc");
     // A first window brings up what Qt keeps for the rest of the run.

@@ -113,13 +113,36 @@ int threadsInProcess()
         .size();
 }
 
-// The reader writes a debug line for every status report: thousands in the storms.
+// Log lines as "category: text"; the reader thread writes them too.
+QMutex logMutex;
+QStringList logLines;
 QtMessageHandler previousHandler = nullptr;
-void dropDebugLines(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void keepLogLines(QtMsgType, const QMessageLogContext &context, const QString &message)
 {
-    if (type != QtDebugMsg)
-        previousHandler(type, context, message);
+    const QMutexLocker lock(&logMutex);
+    logLines << QString("%1: %2").arg(QLatin1String(context.category), message);
 }
+QStringList loggedIn(const QString &category)
+{
+    const QMutexLocker lock(&logMutex);
+    return logLines.filter(QRegularExpression("^" + QRegularExpression::escape(category) + ": "));
+}
+
+QByteArray valueReport(const Values &values)
+{
+    const Bytes b = EmulatedDevice::valueReport(values, 1250);
+    return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size()));
+}
+
+struct PaintCounter : QObject
+{
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
 
 // Counts what a reader hands over, on the GUI thread as the window receives it.
 struct Receiver : QObject
@@ -145,6 +168,7 @@ private slots:
     void lampsAndReportsWithoutDeviceThenPlugIn();
     void reportFloodsFoldPerFrame();
     void startUpDragTypeAndClose();
+    void typedValueKeptWhileReportsArrive();
 
     void refusedWriteUntilReplugStorm();
     void pauseResumeAndHandleSwapStorms();
@@ -157,7 +181,7 @@ private:
 
 void TestMonitorWindow::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(dropDebugLines);
+    previousHandler = qInstallMessageHandler(keepLogLines);
     QVERIFY(QDir(QStringLiteral("/proc/self/task")).exists());
     {
         // A first window brings up what Qt keeps for the rest of the run.
@@ -202,6 +226,13 @@ void TestMonitorWindow::lampsAndReportsWithoutDeviceThenPlugIn()
     rig.device->sendReport(EmulatedDevice::statusReport(1500, true, false));
     QTRY_COMPARE(rig.bar(), 1500.0);
     QTRY_COMPARE(rig.lamps(), (QStringList{Lit, Unlit}));
+    // The device traffic is logged only when asked for.
+    QCOMPARE(loggedIn("rivet.reports"), QStringList());
+    QLoggingCategory::setFilterRules(QStringLiteral("rivet.reports.debug=true"));
+    rig.device->sendReport(EmulatedDevice::statusReport(1500, true, false));
+    QTRY_COMPARE(loggedIn("rivet.reports"),
+                 QStringList("rivet.reports: LedBitArray>>>>>>> QBitArray(10)"));
+    QLoggingCategory::setFilterRules(QString());
     // 0x1234 is above the bar's range: the bar stays, the lamps follow.
     rig.device->sendReport(EmulatedDevice::statusReport(0x1234, false, true));
     QTRY_COMPARE(rig.lamps(), (QStringList{Unlit, Lit}));
@@ -239,18 +270,56 @@ void TestMonitorWindow::reportFloodsFoldPerFrame()
     }
     QCOMPARE(status.count() + lamps.count() + values.count(), 1);
 
-    // When the frame is over, the newest of each kind, once.
-    QTRY_COMPARE(status.count(), 2);
-    QCOMPARE(status.at(1).at(0).toInt(), 500);
+    // When the frame is over: every status and value report in order, the newest lamps.
+    QTRY_COMPARE(status.count(), 501);
+    QCOMPARE(values.count(), 500);
+    for (int i = 1; i <= 500; ++i) {
+        QCOMPARE(status.at(i).at(0).toInt(), i);
+        QCOMPARE(values.at(i - 1).at(0).toByteArray(), QByteArray(1, char(i)));
+    }
     QCOMPARE(lamps.count(), 1);
     QCOMPARE(lamps.at(0).at(0).value<QBitArray>().testBit(0), false);
-    QCOMPARE(values.count(), 1);
-    QCOMPARE(values.at(0).at(0).toByteArray(), QByteArray(1, char(500 & 0xFF)));
     // A frame with nothing new ends the burst: the next report goes through at once.
     QTest::qWait(3 * ReportCoalescer::FrameMs);
-    QCOMPARE(status.count(), 2);
+    QCOMPARE(status.count(), 501);
     coalescer.takeValues("b");
-    QCOMPARE(values.count(), 2);
+    QCOMPARE(values.count(), 501);
+
+    // Whether the ruler moves a handle depends on the values before: one frame of
+    // reports ends as the same reports one by one, and is painted once.
+    Rig rig(false);
+    QVERIFY(rig.show());
+    SliderRuler *ruler = rig.ruler();
+    const auto picture = [ruler] {
+        QStringList p;
+        for (int i = 0; i < 4; ++i)
+            p << QString("%1 at %2 reads %3")
+                     .arg(ruler->getValue(i))
+                     .arg(ruler->handleX(i))
+                     .arg(ruler->findChild<QLineEdit *>(QString("lineEdit%1").arg(QChar('A' + i)))
+                              ->text());
+        return p;
+    };
+    const QByteArray a = valueReport({0, 1024, 3072, 4095});
+    const QByteArray b = valueReport({2000, 2500, 3072, 4095});
+    for (const QByteArray &report : {a, b, b})
+        rig.window->onDealData800a(report);
+    const QStringList oneByOne = picture();
+    QCOMPARE(oneByOne.first(), QString("2000 at %1 reads 2000").arg(ruler->handleX(0)));
+
+    rig.window->onInit();
+    QCoreApplication::processEvents();
+    ReportCoalescer frame;
+    connect(&frame, &ReportCoalescer::valuesReady, rig.window.get(), &MainWindow::onDealData800a);
+    PaintCounter paints;
+    ruler->installEventFilter(&paints);
+    frame.takeLamps(QBitArray(2)); // opens the frame
+    for (const QByteArray &report : {a, b, b})
+        frame.takeValues(report);
+    QTRY_COMPARE(picture(), oneByOne);
+    QTRY_VERIFY(paints.paints > 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(paints.paints, 1);
 }
 
 void TestMonitorWindow::startUpDragTypeAndClose()
@@ -317,6 +386,59 @@ void TestMonitorWindow::startUpDragTypeAndClose()
     stuck.stop();
 
     QVERIFY(rig.reader()->isRunning()); // quitting alone leaves the reader to the window
+}
+
+void TestMonitorWindow::typedValueKeptWhileReportsArrive()
+{
+    Rig rig(true);
+    QVERIFY(rig.show());
+    QApplication::setActiveWindow(rig.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+    SliderRuler *ruler = rig.ruler();
+    const std::size_t sent = rig.received().size();
+    // Reports arrive between the keystrokes and move the handles.
+    int reports = 0;
+    const auto typeWithReports = [&](QLineEdit *edit, const QString &text) {
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        for (QChar c : text) {
+            QTest::keyClick(edit, c.toLatin1());
+            ++reports;
+            rig.device->sendReport(EmulatedDevice::valueReport(
+                {0, quint16(1100 + reports), quint16(3000 + reports), 4000}, 1250));
+            QTRY_COMPARE(ruler->getValue(1), 1100.0 + reports);
+        }
+        QCOMPARE(edit->text(), text);
+    };
+
+    QLineEdit *editB = rig.child<QLineEdit>("lineEditB");
+    typeWithReports(editB, "2000");
+    QCOMPARE(editB->x(), int(ruler->handleX(1))); // it rides above the moved handle
+    QTest::keyClick(editB, Qt::Key_Return);       // commits what was typed
+    QCOMPARE(rig.received().size(), sent + 1);
+    QCOMPARE(rig.received().back(),
+             command({0x80, 0x03, 0x02, 0, 0, 0xD0, 0x07, quint8(3000 + reports),
+                      quint8((3000 + reports) >> 8), 0xA0, 0x0F}));
+
+    // Escape, or leaving the editor, gives the handle's value back; nothing is sent.
+    QLineEdit *editC = rig.child<QLineEdit>("lineEditC");
+    typeWithReports(editC, "25");
+    QTest::keyClick(editC, Qt::Key_Escape);
+    QCOMPARE(editC->text(), QString::number(3000 + reports));
+    QLineEdit *editD = rig.child<QLineEdit>("lineEditD");
+    typeWithReports(editD, "9");
+    rig.child<QLineEdit>("lineEditA")->setFocus();
+    QCOMPARE(editD->text(), QString("4000"));
+    QCOMPARE(rig.received().size(), sent + 1);
+
+    // At the ends of the scale the editors stay wholly inside the ruler, above their handles.
+    ruler->setValue(0.0, 1);
+    ruler->setValue(4096.0, 4);
+    for (int i : {0, 3}) {
+        const QRect edit = rig.child<QLineEdit>(i == 0 ? "lineEditA" : "lineEditD")->geometry();
+        QVERIFY2(ruler->rect().contains(edit), qPrintable(QString::number(edit.right())));
+        QVERIFY(edit.left() <= ruler->handleX(i) && ruler->handleX(i) <= edit.right());
+    }
 }
 
 void TestMonitorWindow::refusedWriteUntilReplugStorm()

@@ -1,0 +1,47 @@
+#pragma once
+// fwtool's commands, once the command line has been checked: every option is known
+// to be present and in range before any of these touches a file.
+
+#include <QString>
+#include <QTextStream>
+#include <optional>
+
+namespace fwtool {
+
+enum Exit
+{
+    ExitOk = 0,
+    ExitFile = 1,    // a file could not be read or written
+    ExitUsage = 2,   // the command line is wrong
+    ExitRefused = 2, // not a firmware image, or one the device would refuse
+};
+
+struct Streams
+{
+    QTextStream &out;
+    QTextStream &err;
+};
+
+// Writes "fwtool: <text>" to the error stream and returns `code`.
+int fail(Streams &io, const QString &text, int code);
+
+struct PackRequest
+{
+    qint32 version = 0;
+    QString dsp;
+    QString arm;
+    QString out;
+    char fill = char(0xFF);
+};
+int pack(const PackRequest &request, Streams &io);
+
+struct InfoRequest
+{
+    QString path;
+    std::optional<quint16> deviceVersion; // without it only the file's form is judged
+    int productId = 0x0526;
+    bool json = false;
+};
+int info(const InfoRequest &request, Streams &io);
+
+} // namespace fwtool

@@ -1,0 +1,122 @@
+// fwtool as scripts and users meet it: the real executable, a command line per row,
+// its exit code and a piece of what it prints (stdout and stderr together; a piece
+// starting with "^" must open the output).
+
+#include "firmwareimage.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+class TestFwtool : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void commandLine_data();
+    void commandLine();
+
+private:
+    QTemporaryDir dir;
+    QByteArray good;
+};
+
+namespace {
+
+void write(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(data), qint64(data.size()));
+}
+
+} // namespace
+
+void TestFwtool::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    const QByteArray dsp(20, 'd'), arm(12, 'a');
+    write(dir.filePath("dsp.bin"), dsp);
+    write(dir.filePath("arm.bin"), arm);
+    good = firmware::pack(dsp, arm, 1250, char(0xFF));
+    write(dir.filePath("good.fw"), good);
+    write(dir.filePath("lower.fw"), firmware::pack(dsp, arm, 1100, char(0xFF)));
+    // Random bytes whose header happens to declare 526271749 + 3000 bytes.
+    QByteArray random = firmware::pack(QByteArray(8, 'x'), QByteArray(3000, 'y'), 1250, 0);
+    random.resize(2048);
+    qToBigEndian<quint32>(526271749, random.data());
+    write(dir.filePath("random.bin"), random);
+}
+
+void TestFwtool::commandLine_data()
+{
+    QTest::addColumn<QString>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+
+    QTest::newRow("--help") << "--help" << 0 << "Commands:";
+    QTest::newRow("help") << "help" << 0 << "Usage:";
+    QTest::newRow("a command's help") << "help info" << 0 << "--json";
+    QTest::newRow("the tool's version") << "--version" << 0 << "^fwtool 1.0";
+    QTest::newRow("unknown option")
+        << "--bogus" << 2 << "^fwtool: unknown option '--bogus'\nTry 'fwtool --help'";
+    QTest::newRow("unknown command")
+        << "frobnicate" << 2 << "^fwtool: unknown command 'frobnicate'";
+    QTest::newRow("not a number") << "info {dir}/good.fw --device-version abc" << 2
+                                  << "^fwtool: --device-version: 'abc' is not a number";
+    QTest::newRow("negative version, before any file")
+        << "pack --version -1 --dsp {dir}/missing.bin --arm {dir}/arm.bin --out {dir}/x.fw" << 2
+        << "^fwtool: --version: -1 is negative";
+    QTest::newRow("missing file")
+        << "info {dir}/missing.fw" << 1
+        << "^fwtool: cannot open {dir}/missing.fw: No such file or directory";
+    QTest::newRow("a directory") << "info {dir}" << 1
+                                 << "^fwtool: cannot open {dir}: Is a directory";
+    QTest::newRow("pack") << "pack --version 1250 --dsp {dir}/dsp.bin --arm {dir}/arm.bin --out "
+                             "{dir}/packed.fw"
+                          << 0 << "DSP 24 bytes, ARM 16 bytes, version 1250";
+    QTest::newRow("good image") << "info {dir}/good.fw --device-version 1250" << 0
+                                << "^accepted\nfile:        {dir}/good.fw (56 bytes)";
+    QTest::newRow("lower version")
+        << "info {dir}/lower.fw --device-version 1250" << 0
+        << "^accepted with a warning: The firmware file version is lower";
+    // 0522 is a hexadecimal USB id: its devices know no version 1250.
+    QTest::newRow("product id") << "info {dir}/good.fw --device-version 1250 --product-id 0522" << 2
+                                << "^refused: The software type does not match";
+    QTest::newRow("random bytes")
+        << "info {dir}/random.bin" << 2
+        << "^not a firmware image: declared sizes 526271749 + 3000 do not match the file size "
+           "2048\nfile:        {dir}/random.bin (2048 bytes)\nDSP length:  526271749\n";
+    QTest::newRow("json") << "info {dir}/random.bin --json" << 2
+                          << "^{\"armLength\":3000,\"dspLength\":526271749,\"reason\":\"declared "
+                             "sizes 526271749 + 3000 do not match the file size 2048\",\"size\":"
+                             "2048,\"verdict\":\"not a firmware image\",\"version\":1250}\n";
+}
+
+void TestFwtool::commandLine()
+{
+    QFETCH(QString, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    arguments.replace("{dir}", dir.path());
+    output.replace("{dir}", dir.path());
+
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QStringLiteral(FWTOOL), arguments.split(' '));
+    QVERIFY(tool.waitForFinished());
+    const QString printed = QString::fromUtf8(tool.readAll());
+    QVERIFY2(output.startsWith('^') ? printed.startsWith(output.mid(1)) : printed.contains(output),
+             qPrintable(printed));
+    QCOMPARE(tool.exitCode(), exitCode);
+    if (QTest::currentDataTag() == QLatin1String("pack")) {
+        QFile packed(dir.filePath("packed.fw"));
+        QVERIFY(packed.open(QIODevice::ReadOnly));
+        QCOMPARE(packed.readAll(), good);
+    }
+}
+
+QTEST_MAIN(TestFwtool)
+#include "tst_fwtool.moc"
