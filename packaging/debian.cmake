@@ -44,6 +44,8 @@ from a file or from the update server. The monitor shows the device's status
 reports and edits its four values. fwtool makes and inspects firmware files.
 A udev rule lets the user at the seat open the device without root.")
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # The updater loads libcurl.so.4 at run time, which dpkg-shlibdeps cannot see.
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS libcurl4)
     # The udev rule takes effect and goes without a replug; the updater's cache goes too.
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
         ${RIVET_DEB_DIR}/postinst ${RIVET_DEB_DIR}/prerm ${RIVET_DEB_DIR}/postrm)
