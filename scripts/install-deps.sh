@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, running and testing the tools need.
 set -euo pipefail
 packages=(
-    cmake g++ make pkg-config
+    cmake g++ make pkg-config dpkg-dev
     qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
     libcurl4-openssl-dev libudev-dev
     fonts-wqy-zenhei
@@ -11,8 +11,8 @@ packages=(
 )
 if [ "${1:-}" = "--ci" ]; then
     # What only CI needs: the Windows cross compiler, wine to run its result, and
-    # clang for the fuzzers.
-    packages+=(g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev)
+    # clang for the fuzzers, lintian and desktop-file-utils for the Debian package.
+    packages+=(g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev lintian desktop-file-utils)
 fi
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then

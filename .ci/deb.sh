@@ -1,0 +1,98 @@
+#!/bin/sh
+# Builds the Debian package, lints it, installs it on this machine (run as root),
+# checks that the programs run from where it puts them, then removes and purges it
+# and checks that nothing of it is left.
+# Usage: .ci/deb.sh [build-dir]   (default: build-deb)
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-"$root/build-deb"}
+name=rivet-tools
+fail() {
+    echo "deb: $*" >&2
+    exit 1
+}
+installed() { [ "$(dpkg-query -W -f '${db:Status-Status}' "$name" 2>/dev/null)" = installed ]; }
+
+[ "$(id -u)" -eq 0 ] || fail "must run as root (it installs the package)"
+installed && fail "$name is already installed here; remove it first"
+# The updater runs once per executable name: another copy would make ours exit.
+pidof updater >/dev/null && fail "an updater is already running here"
+
+deb=$(bash "$root/scripts/package-linux.sh" "$build")
+echo "deb: $(basename "$deb"): $(stat -c %s "$deb") bytes"
+
+# Kept: no-manual-page (the programs' usage is in the README and fwtool's own usage
+# text). Any other warning, and every error, fails.
+lintian --fail-on error,warning --suppress-tags no-manual-page "$deb" ||
+    fail "lintian reports errors or warnings"
+
+pids=""
+cleanup() {
+    for pid in $pids; do
+        kill "$pid" 2>/dev/null || true
+    done
+    if dpkg-query -W "$name" >/dev/null 2>&1; then
+        dpkg -P "$name" >/dev/null || true
+    fi
+}
+trap cleanup EXIT
+dpkg -i "$deb"
+files=$(dpkg -L "$name")
+
+for program in updater monitor fwtool; do
+    [ "$(command -v "$program")" = "/usr/bin/$program" ] ||
+        fail "$program on PATH is '$(command -v "$program" || true)', not /usr/bin/$program"
+done
+for program in updater monitor; do
+    [ "$(readlink -f "/usr/bin/$program")" = "/usr/libexec/rivet/$program" ] ||
+        fail "/usr/bin/$program does not lead to /usr/libexec/rivet/$program"
+done
+
+status=0
+help=$(fwtool --help 2>&1) || status=$?
+[ "$status" -lt 128 ] || fail "fwtool --help died (status $status)"
+echo "$help" | grep -qi "usage" || fail "fwtool --help prints no usage: $help"
+
+for path in /usr/lib/udev/rules.d/70-rivet-hid.rules \
+    /usr/share/applications/rivet-updater.desktop \
+    /usr/share/applications/rivet-monitor.desktop \
+    /usr/share/icons/hicolor/256x256/apps/rivet-updater.png \
+    /usr/share/icons/hicolor/256x256/apps/rivet-monitor.png \
+    /usr/libexec/rivet/file/Help/Base_En.jpg \
+    /usr/share/doc/$name/copyright; do
+    [ -f "$path" ] || fail "$path is missing"
+done
+desktop-file-validate /usr/share/applications/rivet-updater.desktop \
+    /usr/share/applications/rivet-monitor.desktop || fail "desktop-file-validate refuses"
+
+# Both windows start from the installed place on the emulated device and stay up.
+log=$(mktemp)
+for program in updater monitor; do
+    HIDLINK_BACKEND=emulator QT_QPA_PLATFORM=offscreen "$program" >"$log" 2>&1 &
+    pid=$!
+    pids="$pids $pid"
+    sleep 3
+    kill -0 "$pid" 2>/dev/null || fail "$program exited at once: $(cat "$log")"
+    [ "$(readlink "/proc/$pid/exe")" = "/usr/libexec/rivet/$program" ] ||
+        fail "$program runs from $(readlink "/proc/$pid/exe")"
+    kill "$pid"
+    wait "$pid" || true
+    pids=""
+done
+rm -f "$log"
+
+dpkg -r "$name"
+# Folders shared with other packages may stay; every file of ours and our own folders go.
+left=$(echo "$files" | while read -r path; do
+    if [ -L "$path" ] || { [ -e "$path" ] && [ ! -d "$path" ]; }; then
+        echo "$path"
+    fi
+done)
+for dir in /usr/libexec/rivet "/usr/share/doc/$name"; do
+    [ ! -e "$dir" ] || left="$left $dir"
+done
+[ -z "$left" ] || fail "left after dpkg -r: $left"
+dpkg -P "$name"
+dpkg-query -W "$name" >/dev/null 2>&1 && fail "dpkg still knows $name after dpkg -P"
+ls /var/lib/dpkg/info/"$name".* >/dev/null 2>&1 && fail "dpkg keeps files of $name"
+echo "deb: $name installs, runs and removes cleanly"
