@@ -165,7 +165,7 @@ int runInfo(const QCommandLineParser &parser, Streams &io)
     const QString help = QStringLiteral("fwtool info --help");
     if (parser.positionalArguments().size() < 2)
         return usageError(io, "info needs a firmware file", help);
-    qint64 device = -1, product = 0x0526;
+    qint64 device = -1, product = deviceids::ProductId;
     if (!noMoreArguments(parser, 2, io, help) ||
         !checkNumber(parser, {"device-version", 0, 0xFFFF}, &device, io, help) ||
         !checkNumber(parser, {"product-id", 0, 0xFFFF, true}, &product, io, help))

@@ -2,6 +2,8 @@
 // fwtool's commands, once the command line has been checked: every option is known
 // to be present and in range before any of these touches a file.
 
+#include "deviceids.h"
+
 #include <QString>
 #include <QTextStream>
 #include <optional>
@@ -39,7 +41,7 @@ struct InfoRequest
 {
     QString path;
     std::optional<quint16> deviceVersion; // without it only the file's form is judged
-    int productId = 0x0526;
+    int productId = deviceids::ProductId;
     bool json = false;
 };
 int info(const InfoRequest &request, Streams &io);

@@ -4,7 +4,7 @@ namespace deviceidentity {
 
 QString idText(int id)
 {
-    return QStringLiteral("0") + QString::number(id, 16);
+    return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'));
 }
 
 QString digitsAfter(const QString &path, const QString &key)

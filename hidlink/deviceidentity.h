@@ -6,7 +6,7 @@
 
 namespace deviceidentity {
 
-// "0" followed by the id in lower-case hexadecimal: 0x0483 gives "0483".
+// The id as four lower-case hexadecimal digits: 0x0483 gives "0483", 0x1526 "1526".
 QString idText(int id);
 
 // The four characters that start four characters after the first `key` ("VID" or

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "deviceidentity.h"
+#include "deviceids.h"
 #include "hidlog.h"
 #include "monitorreports.h"
 #include "ui_mainwindow.h"
@@ -28,7 +29,7 @@ static void initResources()
 }
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::MainWindow), link(0x0483, 0x0526)
+    : QMainWindow(parent), ui(new Ui::MainWindow), link(deviceids::VendorId, deviceids::ProductId)
 {
     initResources();
     ui->setupUi(this);
@@ -105,7 +106,7 @@ void MainWindow::on_toolButton_released()
 
 bool MainWindow::isOurDevice(const QString &path) const
 {
-    return deviceidentity::pathMatches(path, QStringLiteral("0483"), link.productIdText);
+    return deviceidentity::pathMatches(path, link.vendorIdText, link.productIdText);
 }
 
 void MainWindow::deviceArrived(const QString &path)

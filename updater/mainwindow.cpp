@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "deviceidentity.h"
+#include "deviceids.h"
 #include "devicenotifier.h"
 #include "helptext.h"
 #include "hidlog.h"
@@ -15,12 +16,8 @@
 #include <QTimer>
 #include <cstdlib>
 
-#ifndef DEVICE_PRODUCT_ID
-#define DEVICE_PRODUCT_ID 0x0526
-#endif
-
 MainWindow::MainWindow(QWidget *parent, const updater::Timing &timing)
-    : QMainWindow(parent), ui(new Ui::MainWindow), usbLink(0x0483, DEVICE_PRODUCT_ID)
+    : QMainWindow(parent), ui(new Ui::MainWindow), usbLink(deviceids::VendorId, deviceids::ProductId)
 {
     // Frameless before the form is built: set afterwards, it re-polishes every widget.
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
