@@ -9,6 +9,8 @@ namespace emulator {
 
 namespace {
 
+// The device's own numbers, kept apart from the tools' on purpose: the emulator is the
+// reference the tools are tested against, so it shares none of their definitions.
 constexpr std::size_t InputReportLength = 20;
 constexpr int AckWindow = 25;
 

@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
 
     const QByteArray command = setValuesReport(asDoubles);
-    if (command.size() != CommandLength || byteAt(command, 0) != 0x80 ||
+    if (command.size() != reportlengths::Command || byteAt(command, 0) != 0x80 ||
         byteAt(command, 1) != 0x03 || byteAt(command, 2) != 0x02)
         fail("set-values command malformed");
     for (int i = 0; i < 4; ++i) {

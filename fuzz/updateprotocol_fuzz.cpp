@@ -237,9 +237,9 @@ public:
             canned((op >> 3) % 8);
             return;
         default: {
-            QByteArray report(USBEvent::ReportLength, '\0');
+            QByteArray report(reportlengths::Input, '\0');
             report[0] = char(0x80);
-            for (int i = 1; i < USBEvent::ReportLength && at < size; ++i)
+            for (int i = 1; i < reportlengths::Input && at < size; ++i)
                 report[i] = char(data[at++]);
             send(report);
             return;
@@ -281,7 +281,7 @@ private:
             device->refusing = which == 6;
             return;
         }
-        QByteArray report(USBEvent::ReportLength, '\0');
+        QByteArray report(reportlengths::Input, '\0');
         report[0] = char(0x80);
         report[1] = char(replies[which][0]);
         report[2] = char(replies[which][1]);
@@ -366,7 +366,7 @@ void playInput(const QByteArray &file, Player &play)
     play.window = &window;
     player = &play;
     // The device's version, the file through the dialog, then the start button.
-    QByteArray version(USBEvent::ReportLength, '\0');
+    QByteArray version(reportlengths::Input, '\0');
     version[0] = char(0x80);
     version[1] = 0x0A;
     version[6] = char(0xE2);

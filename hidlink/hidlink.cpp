@@ -60,7 +60,7 @@ int HidLink::SendDataToUsb(const std::uint8_t *command, Refusal *why)
     sendBusy = true;
     const std::size_t length = hidCaps.featureReportByteLength;
     report.assign(length, 0);
-    std::copy_n(command, std::min(length, CommandLength), report.begin());
+    std::copy_n(command, std::min(length, std::size_t(reportlengths::Command)), report.begin());
     lastWriteLength = static_cast<int>(length);
     if (!hidplatform::backend().setFeature(writeHandle(), report.data(), length))
         return 0;

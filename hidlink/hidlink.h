@@ -3,6 +3,7 @@
 // writer of feature reports with its write-pending rule.
 
 #include "hidplatform.h"
+#include "reportlengths.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,10 +29,7 @@ public:
     // writing. 0 when found, -1 otherwise.
     int OpenUSBHandle();
 
-    // Commands are this long, report id included.
-    static constexpr std::size_t CommandLength = 11;
-
-    // Writes `command` (CommandLength bytes, zero-padded or cut to the device's
+    // Writes `command` (reportlengths::Command bytes, zero-padded or cut to the device's
     // feature report length) as one feature report: 1 sent, 0 refused by the driver,
     // -1 nothing written.
     int SendDataToUsb(const std::uint8_t *command, Refusal *why = nullptr);

@@ -13,7 +13,7 @@ int byteAt(const QByteArray &report, int index)
 
 QByteArray command(quint8 code)
 {
-    QByteArray c(CommandLength, '\0');
+    QByteArray c(reportlengths::Command, '\0');
     c[0] = char(0x80);
     c[1] = char(0x03);
     c[2] = char(code);

@@ -2,16 +2,13 @@
 // The monitor's report layouts, in one place: which byte of an input report means
 // what, and how its two commands are laid out. Pure functions over bytes.
 
+#include "reportlengths.h"
+
 #include <QBitArray>
 #include <QByteArray>
 #include <array>
 
 namespace monitorreports {
-
-// Every read asks for this many bytes, report id included.
-constexpr int InputReportLength = 20;
-// Commands: report id 0x80 and ten command bytes; the rest of a feature report is zero.
-constexpr int CommandLength = 11;
 
 enum class Kind
 {

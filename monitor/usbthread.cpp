@@ -46,7 +46,7 @@ void USBThread::run()
             return;
         // Cleared before every read: a failed or short read leaves zeros, which
         // match no report kind.
-        std::uint8_t buffer[monitorreports::InputReportLength] = {};
+        std::uint8_t buffer[reportlengths::Input] = {};
         std::size_t transferred = 0;
         if (gate.read(handle, buffer, sizeof buffer, &transferred) == hidplatform::ReadResult::Ok)
             dispatch(QByteArray(reinterpret_cast<const char *>(buffer), sizeof buffer));

@@ -2,15 +2,17 @@
 // The device's update protocol in one place: which bytes each command carries and
 // what each reply means. Commands are 11-byte feature reports with report id 0x80.
 
+#include "firmwareimage.h"
+#include "reportlengths.h"
+
 #include <QByteArray>
 #include <array>
 #include <cstdint>
 
 namespace bootprotocol {
 
-using Command = std::array<std::uint8_t, 11>;
+using Command = std::array<std::uint8_t, reportlengths::Command>;
 
-constexpr int PacketSize = 8;
 constexpr int AckWindow = 25;       // packets between acknowledgements
 constexpr int PacketIntervalMs = 2; // one packet per tick of a packet timer
 constexpr int TimeoutTicks = 2500;  // packet-timer ticks without an acknowledgement

@@ -17,7 +17,8 @@
 #include <cstdlib>
 
 MainWindow::MainWindow(QWidget *parent, const updater::Timing &timing)
-    : QMainWindow(parent), ui(new Ui::MainWindow), usbLink(deviceids::VendorId, deviceids::ProductId)
+    : QMainWindow(parent), ui(new Ui::MainWindow),
+      usbLink(deviceids::VendorId, deviceids::ProductId)
 {
     // Frameless before the form is built: set afterwards, it re-polishes every widget.
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);

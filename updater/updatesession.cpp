@@ -27,7 +27,7 @@ bool UpdateSession::packetsWouldBeCut() const
 {
     // Without a device or its capabilities the write itself says what is wrong.
     const int length = link.hidCaps.featureReportByteLength;
-    return link.deviceFound && length > 0 && length < 2 + PacketSize;
+    return link.deviceFound && length > 0 && length < 2 + firmware::PacketSize;
 }
 
 void UpdateSession::start(const QByteArray &image, qint64 imageDspEnd)
@@ -163,12 +163,12 @@ int UpdateSession::sendDspData()
     if (!dspAck)
         return 0;
     dspTicks = 0;
-    const qint64 offset = qint64(dspPacket) * PacketSize + 16;
+    const qint64 offset = dspPacket * firmware::PacketSize + firmware::HeaderSize;
     if (offset == dspEnd)
         return 0;
-    sendDspPacket(int(offset), PacketSize);
+    sendDspPacket(int(offset), int(firmware::PacketSize));
     emit progress(offset);
-    if (dspPacket == dspEnd / PacketSize - 3) {
+    if (dspPacket == dspEnd / firmware::PacketSize - 3) {
         send(bootprotocol::dspEnd());
         dspEndSent = true;
         dspAck = false;
@@ -197,12 +197,12 @@ int UpdateSession::sendArmData()
     if (!armAck)
         return 0;
     armTicks = 0;
-    const qint64 offset = qint64(armPacket) * PacketSize + dspEnd;
+    const qint64 offset = armPacket * firmware::PacketSize + dspEnd;
     if (offset == imageData.size())
         return 0;
-    sendArmPacket(int(offset), PacketSize);
+    sendArmPacket(int(offset), int(firmware::PacketSize));
     emit progress(offset);
-    if (armPacket == (imageData.size() - dspEnd) / PacketSize - 1) {
+    if (armPacket == (imageData.size() - dspEnd) / firmware::PacketSize - 1) {
         send(bootprotocol::armEnd());
         armEndSent = true;
         armAck = false;
@@ -213,7 +213,7 @@ int UpdateSession::sendArmData()
     // The last window goes out without waiting for a reply: after a failed write (the
     // writer then stays pending and sends nothing more) completion would be claimed for
     // an image the device never got whole. The stage's time-out reports it instead.
-    if (offset + PacketSize == imageData.size() && !writeFailed) {
+    if (offset + firmware::PacketSize == imageData.size() && !writeFailed) {
         armTimer->stop();
         emit completed();
     }

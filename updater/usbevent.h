@@ -8,7 +8,6 @@ class USBEvent : public QEvent
 {
 public:
     static constexpr QEvent::Type EventType = static_cast<QEvent::Type>(QEvent::User + 1);
-    static constexpr int ReportLength = 20;
 
     explicit USBEvent(const QByteArray &report);
 

@@ -1,5 +1,6 @@
 #include "usbthread.h"
 
+#include "reportlengths.h"
 #include "usbevent.h"
 
 #include <QCoreApplication>
@@ -49,7 +50,7 @@ void USBThread::run()
         if (handle == hidplatform::InvalidHandle)
             return;
         // Cleared before every read: a short report leaves the rest zero.
-        std::uint8_t buffer[USBEvent::ReportLength] = {};
+        std::uint8_t buffer[reportlengths::Input] = {};
         std::size_t transferred = 0;
         if (gate.read(handle, buffer, sizeof buffer, &transferred) == hidplatform::ReadResult::Ok &&
             buffer[0] == 0x80) {

@@ -9,7 +9,7 @@ namespace {
 // A 20-byte report with the given bytes from index `at` on.
 QByteArray report(int id, int at, const QByteArray &bytes)
 {
-    QByteArray r(InputReportLength, '\0');
+    QByteArray r(reportlengths::Input, '\0');
     r[0] = char(id);
     r.replace(at, bytes.size(), bytes);
     return r;

@@ -118,7 +118,7 @@ void TestHidraw::sendsTheCommandAndThePadding()
     QCOMPARE(link.SendDataToUsb(command.data()), 1);
     // A device with shorter feature reports than the commands sees them cut.
     const Bytes head(command.begin(), command.begin() + std::min<std::size_t>(
-                                                            featureLength, HidLink::CommandLength));
+                                                            featureLength, std::size_t(reportlengths::Command)));
     QCOMPARE(node->featureReports(), std::vector<Bytes>{padded(head, std::size_t(featureLength))});
 }
 
