@@ -150,21 +150,24 @@ int main(int argc, char *argv[])
     const std::string folder = ownFolder();
     const std::vector<std::string> offscreen = {"QT_QPA_PLATFORM=offscreen"};
     std::vector<Program> programs = {
-        {"bare QMainWindow", folder + "/startup_bare", offscreen, false, {}},
+        {"bare QMainWindow", folder + "/startup_bare", offscreen, false, {}, {}},
         {"bare QMainWindow, the updater's shared libraries loaded",
          folder + "/startup_bare_linked",
          offscreen,
          false,
+         {},
          {}},
         {"updater, emulated device present",
          folder + "/startup_updater",
          {"QT_QPA_PLATFORM=offscreen", "HIDLINK_BACKEND=emulator"},
          true,
+         {},
          {}},
         {"updater, system backend (no device)",
          folder + "/startup_updater",
          {"QT_QPA_PLATFORM=offscreen", "HIDLINK_BACKEND="},
          true,
+         {},
          {}},
     };
     std::printf("startup_ratio: %d runs per program after one warm-up; load average before the "

@@ -1,13 +1,17 @@
-#include "environment.h"
 #include "mainwindow.h"
+#ifdef RIVET_WITH_EMULATOR
+#include "environment.h"
+#endif
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+#ifdef RIVET_WITH_EMULATOR
     // HIDLINK_BACKEND=emulator: talk to an emulated device instead of real ones.
     emulator::installFromEnvironment();
+#endif
     int code;
     {
         MainWindow window;

@@ -1,6 +1,8 @@
-#include "environment.h"
 #include "hidplatform.h"
 #include "mainwindow.h"
+#ifdef RIVET_WITH_EMULATOR
+#include "environment.h"
+#endif
 
 #include <QApplication>
 #include <algorithm>
@@ -26,7 +28,10 @@ int main(int argc, char *argv[])
         return 0;
     }
     Q_INIT_RESOURCE(updater);
+#ifdef RIVET_WITH_EMULATOR
+    // HIDLINK_BACKEND=emulator: talk to an emulated device instead of real ones.
     emulator::installFromEnvironment();
+#endif
     int result = 0;
     {
         MainWindow window;
