@@ -234,6 +234,9 @@ void MainWindow::onDeviceRemoval(const QString &path)
 void MainWindow::startReader()
 {
     readerThread = new USBThread(this, usbLink.readHandle(), usbLink.deviceFound, this);
+    // A reader stopped on removal or replaced on arrival goes once it has ended, so
+    // that replugs leave no dead readers behind.
+    connect(readerThread, &QThread::finished, readerThread, &QObject::deleteLater);
     readerThread->StopOrStart(true);
     readerThread->start(QThread::InheritPriority);
 }

@@ -3,10 +3,12 @@
 #include "hidlink.h"
 #include "updateserver.h"
 #include "updatesession.h"
+#include "usbthread.h"
 
 #include <QByteArray>
 #include <QLocale>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -16,7 +18,6 @@ class MainWindow;
 class DeviceNotifier;
 class HelpText;
 class QTimer;
-class USBThread;
 
 class MainWindow : public QMainWindow
 {
@@ -138,7 +139,8 @@ private:
 
     // Device link.
     HidLink usbLink;
-    USBThread *readerThread = nullptr;
+    // Cleared by itself when a stopped reader has ended and gone.
+    QPointer<USBThread> readerThread;
     DeviceNotifier *notifier = nullptr;
     bool deviceInserted = false;
     bool deviceRemoved = false;

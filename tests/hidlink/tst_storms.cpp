@@ -268,14 +268,8 @@ void TestStorms::plugStormWithUpdaterWindow()
         }
     }
     QTRY_VERIFY(window->currentReader() && window->currentReader()->isRunning());
-    // Every arrival was handled once: the reader of the start and one per arrival,
-    // the stopped ones kept as the window's children.
-    const QList<USBThread *> readers = window->findChildren<USBThread *>();
-    QCOMPARE(readers.size(), 101);
-    for (USBThread *reader : readers) {
-        if (reader != window->currentReader())
-            QTRY_VERIFY(reader->isFinished());
-    }
+    // Every arrival was handled once, and every reader it replaced has gone.
+    QTRY_COMPARE(window->findChildren<USBThread *>().size(), 1);
     QCOMPARE(backend.openReadHandles(&device), 1);
     QVERIFY(window->link().deviceFound);
 
@@ -317,9 +311,11 @@ void TestStorms::closingDuringARead()
     auto *window = new TestWindow;
     QTRY_VERIFY(window->currentReader() && window->currentReader()->isRunning());
     if (withAbandonedReader) {
+        // The reader a replug replaced may still be on its way out.
+        const QPointer<USBThread> first = window->currentReader();
         device.unplug();
         device.plug();
-        QTRY_COMPARE(window->findChildren<USBThread *>().size(), 2);
+        QTRY_VERIFY(window->currentReader() && window->currentReader() != first);
     }
     if (closeButton) {
         // The read handle is closed and the readers stopped before the process would
@@ -327,8 +323,12 @@ void TestStorms::closingDuringARead()
         window->on_toolButton_4_clicked();
         QCOMPARE(window->exitCode, 0);
         QCOMPARE(window->link().readHandle(), hidplatform::InvalidHandle);
+        // A finished reader may be deleted while this waits for the others.
+        QList<QPointer<USBThread>> readers;
         for (USBThread *reader : window->findChildren<USBThread *>())
-            QTRY_VERIFY(reader->isFinished());
+            readers << reader;
+        for (const QPointer<USBThread> &reader : readers)
+            QTRY_VERIFY(!reader || reader->isFinished());
         QCOMPARE(backend.openReadHandles(&device), 0);
     } else {
         // The event loop does not run: reports pile up as posted events, and the

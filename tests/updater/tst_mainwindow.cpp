@@ -135,7 +135,7 @@ void TestMainWindow::notificationsAndLatches()
     device.unplug();
     QTRY_COMPARE(window.link().readHandle(), hidplatform::InvalidHandle);
     QVERIFY(window.currentReader() == nullptr);
-    QTRY_VERIFY(window.findChildren<USBThread *>().first()->isFinished());
+    QTRY_COMPARE(readers(window), 0);
     QCOMPARE(backend.openReadHandles(&device), 0);
     QVERIFY(ringShows(window, false));
     // The write side stays as it was until the next search.
@@ -144,7 +144,7 @@ void TestMainWindow::notificationsAndLatches()
     // A second removal is ignored; the next arrival makes a new reader.
     backend.unplug(&device);
     device.plug();
-    QTRY_COMPARE(readers(window), 2);
+    QTRY_COMPARE(readers(window), 1);
     QTRY_COMPARE(int(device.featureReports().size()), 2);
     QCOMPARE(backend.openReadHandles(&device), 1);
 }
@@ -288,10 +288,11 @@ void TestMainWindow::closingJoinsEveryReader()
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QCOMPARE(readers(*window), 1);
     QVERIFY(ringShows(*window, true));
-    // An abandoned reader beside the current one.
+    // A replug: the reader it replaced may still be on its way out.
+    const QPointer<USBThread> first = window->currentReader();
     device.unplug();
     device.plug();
-    QTRY_COMPARE(readers(*window), 2);
+    QTRY_VERIFY(window->currentReader() && window->currentReader() != first);
     QPointer<USBThread> current = window->currentReader();
     QVERIFY(current && current->isRunning());
 
