@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "cachepath.h"
 #include "deviceidentity.h"
 #include "devicenotifier.h"
 #include "helptext.h"
@@ -12,6 +13,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QMouseEvent>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cstdlib>
 
@@ -61,6 +63,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    cancelOnlineTransfer();
     // Readers post to this window: they end before anything of it goes.
     usbLink.closeReadHandle();
     finishReaders();
@@ -147,7 +150,10 @@ void MainWindow::mouseReleaseEvent(QMouseEvent *)
     dragging = false;
 }
 
-void MainWindow::closeEvent(QCloseEvent *) {}
+void MainWindow::closeEvent(QCloseEvent *)
+{
+    cancelOnlineTransfer();
+}
 
 void MainWindow::on_toolButton_4_clicked()
 {
@@ -156,6 +162,7 @@ void MainWindow::on_toolButton_4_clicked()
 
 void MainWindow::onExit()
 {
+    cancelOnlineTransfer();
     armTimer->stop();
     upgradeDelayTimer->stop();
     usbLink.closeReadHandle();
@@ -262,12 +269,17 @@ int MainWindow::SendDataToUsb(const unsigned char *WriteToDeiverBuffer)
 
 void MainWindow::Slot_CheckFile()
 {
-    // The cache of the online update: one folder per device model.
+    // The cache of the online update: one folder per device model, beside the program when
+    // it may write there, else in the user's own data folder, made there when first needed.
+    cacheRoot = CacheRoot(applicationDir,
+                          QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    if (cacheRoot != applicationDir + "/file")
+        return;
     static const char *const folders[] = {"",         "/VKP1000", "/VKP2000", "/VKP3000",
                                           "/VKP3200", "/VKP3400", "/VKP3600", "/VKP3800",
                                           "/VKP4000", "/VKP5000"};
     for (const char *folder : folders) {
-        const QString path = applicationDir + "/file" + folder;
+        const QString path = cacheRoot + folder;
         if (!QDir(path).exists())
             QDir().mkpath(path);
     }

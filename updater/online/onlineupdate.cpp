@@ -8,8 +8,9 @@
 #include <QDir>
 #include <QFile>
 
-OnlineUpdate::OnlineUpdate(const UpdateServer &updateServer, const QString &cache)
-    : server(updateServer), cacheFolder(cache)
+OnlineUpdate::OnlineUpdate(const UpdateServer &updateServer, const QString &cache,
+                           TransferControl *transferControl)
+    : server(updateServer), cacheFolder(cache), control(transferControl)
 {
 }
 
@@ -31,7 +32,7 @@ int OnlineUpdate::LoadVersionFile(const QString &serverPath, const QString &save
     // Only what this fetch brings may be read: never a copy left by an earlier run.
     QFile::remove(local);
 
-    UrlFetch(server).Fetch(serverPath, cacheFolder);
+    UrlFetch(server).Fetch(serverPath, cacheFolder, control);
 
     QStringList fetched;
     if (ReadTextLines(local, fetched) == -1)
@@ -50,7 +51,7 @@ int OnlineUpdate::FetchImageByUrl(const QString &model, const QString &version,
     *imagePath = CachePath(cacheFolder, serverPath);
     if (!IsPlainVersion(version) || imagePath->isEmpty())
         return -1;
-    const int result = UrlFetch(server).Fetch(serverPath, cacheFolder);
+    const int result = UrlFetch(server).Fetch(serverPath, cacheFolder, control);
     // An empty server file transfers without error but leaves no image.
     if (result == 0 && !QFile::exists(*imagePath))
         return -1;
@@ -66,6 +67,8 @@ OnlineUpdate::FtpResult OnlineUpdate::FetchByFtp(const QString &serverName,
     client.SetServer(server.host, server.user, server.password);
     client.SetControlPort(server.port);
     client.SetTimeouts(server.connectTimeoutMs, server.stallTimeoutMs);
+    client.SetFloor(server.floorBytesPerSecond, server.floorWindowMs);
+    client.SetControl(control);
     client.Login();
     const std::string name = serverName.toUtf8().toStdString();
     if (client.FileSize(name) <= 0)
