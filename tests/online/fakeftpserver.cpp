@@ -109,6 +109,16 @@ bool FakeFtpServer::readLine(int control, std::string *buffer, std::string *line
     }
 }
 
+void FakeFtpServer::trickle(int data, const std::string &content)
+{
+    for (char byte : content) {
+        if (stopping || ::send(data, &byte, 1, MSG_NOSIGNAL) != 1)
+            return;
+        for (int waited = 0; waited < options.trickleMs && !stopping; waited += PollMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(PollMs));
+    }
+}
+
 int FakeFtpServer::openPassive(int control)
 {
     if (!options.pasvReply.empty()) {
@@ -194,7 +204,12 @@ void FakeFtpServer::session(int control)
                 continue;
             }
             const std::string done = "226 Transfer complete.\r\n";
-            if (options.joinTransferReplies) {
+            if (verb == "RETR" && path == options.tricklePath) {
+                reply(control, options.transferStart);
+                trickle(data, content);
+                ::close(data);
+                reply(control, done);
+            } else if (options.joinTransferReplies) {
                 sendAll(data, content);
                 ::close(data);
                 reply(control, options.transferStart + done);
