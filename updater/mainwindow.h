@@ -2,7 +2,6 @@
 
 #include "bootprotocol.h"
 #include "hidlink.h"
-#include "onlineworker.h"
 #include "updateserver.h"
 
 #include <QByteArray>
@@ -10,14 +9,17 @@
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace Ui {
 class MainWindow;
 }
 class DeviceNotifier;
 class HelpText;
+class OnlineWorker;
 class QTimer;
 class USBThread;
+struct TransferControl;
 
 class MainWindow : public QMainWindow
 {
@@ -104,7 +106,7 @@ private:
     void onlineCheckRequested();
     bool loadDownloadedImage(const QString &path);
     // Runs one transfer on an OnlineWorker and waits for it as for a modal dialog.
-    int runOnlineTransfer(const OnlineWorker::Job &job);
+    int runOnlineTransfer(const std::function<int(TransferControl &)> &job);
     // Cancels a running transfer and joins its thread.
     void cancelOnlineTransfer();
 

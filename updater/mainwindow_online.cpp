@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "modeltable.h"
 #include "onlineupdate.h"
+#include "onlineworker.h"
 #include "ui_mainwindow.h"
 #include "urlfetch.h"
 #include "versionline.h"
@@ -60,7 +61,7 @@ void MainWindow::onlineCheckRequested()
         ui->TBFlush->setEnabled(true);
 }
 
-int MainWindow::runOnlineTransfer(const OnlineWorker::Job &job)
+int MainWindow::runOnlineTransfer(const std::function<int(TransferControl &)> &job)
 {
     if (onlineWorker)
         return -1; // one transfer at a time
