@@ -176,6 +176,7 @@ void TestOnlineWindow::init()
 void TestOnlineWindow::cleanup()
 {
     hidplatform::setBackend(nullptr);
+    QDir(userCache).removeRecursively();
 }
 
 // A shown, active window that has the device's version reply, with F5 armed.
@@ -408,8 +409,11 @@ void TestOnlineWindow::transferInFlight()
             QTest::keyClick(window.get(), Qt::Key_Escape);
         }
         if (action == "close") {
+            QElapsedTimer joining;
+            joining.start();
             window->close();
             joined = worker->isFinished();
+            qInfo("closing joined the worker in %lld ms", joining.elapsed());
         }
     });
 

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 OnlineUpdate::OnlineUpdate(const UpdateServer &updateServer, const QString &cache,
                            TransferControl *transferControl)
@@ -17,18 +18,13 @@ OnlineUpdate::OnlineUpdate(const UpdateServer &updateServer, const QString &cach
 int OnlineUpdate::LoadVersionFile(const QString &serverPath, const QString &savePath,
                                   QStringList &lines) const
 {
-    // A path from the root ("/VKP2000/...") has an empty first part: the cache itself.
-    const QString firstPart = serverPath.split(QLatin1Char('/')).first();
-    if (!firstPart.isEmpty()) {
-        const QString folder = CachePath(cacheFolder, firstPart);
-        if (folder.isEmpty())
-            return -1;
-        if (!QDir().exists(folder))
-            QDir().mkpath(folder);
-    }
+    // The stored copy's folder is made first: a model's folder ("VKP6000") appears when a
+    // device of that model first asks, and the user's cache has no folders until then.
+    const QString stored = CachePath(cacheFolder, serverPath);
     const QString local = CachePath(cacheFolder, savePath);
-    if (local.isEmpty())
+    if (stored.isEmpty() || local.isEmpty())
         return -1;
+    QDir().mkpath(QFileInfo(stored).path());
     // Only what this fetch brings may be read: never a copy left by an earlier run.
     QFile::remove(local);
 

@@ -22,4 +22,5 @@ void OnlineWorker::cancel()
 void OnlineWorker::run()
 {
     jobResult = job(control);
+    endedCancelled = control.cancelled;
 }

@@ -19,7 +19,8 @@ public:
 
     // Asks the transfer to stop; it gives up within about a second. From any thread.
     void cancel();
-    bool isCancelled() const { return control.cancelled; }
+    // The transfer ended on a cancel request (one that came after it ended does not count).
+    bool isCancelled() const { return endedCancelled; }
     // The job's result; valid once the thread has finished.
     int result() const { return jobResult; }
 
@@ -34,4 +35,5 @@ private:
     Job job;
     TransferControl control;
     int jobResult = 0;
+    bool endedCancelled = false;
 };
