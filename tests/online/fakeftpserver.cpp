@@ -78,6 +78,10 @@ void FakeFtpServer::serve()
 
 void FakeFtpServer::reply(int control, const std::string &text)
 {
+    if (options.trickleReplies) {
+        trickle(control, text);
+        return;
+    }
     if (!options.splitReplies || text.size() < 2) {
         sendAll(control, text);
         return;

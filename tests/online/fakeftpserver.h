@@ -23,6 +23,7 @@ struct FakeFtpOptions
     std::map<std::string, std::string> files;  // path from the root -> content
     std::size_t dataLimit = std::string::npos; // send at most this much of a file
     std::string tricklePath;                   // this file goes out one byte per trickleMs
+    bool trickleReplies = false;               // and so does every reply
     int trickleMs = 1000;
 };
 

@@ -332,6 +332,8 @@ void TestOnlineTransfers::unansweredLogin_data()
         << false << QByteArray("220 ready\r\n") << "^Control Socket Connecting Failed:  \\d+$";
     QTest::newRow("no greeting") << true << QByteArray()
                                  << "^No reply from the server within 400 ms$";
+    QTest::newRow("greeting at 5 bytes/s")
+        << true << QByteArray("trickle") << "^No reply from the server within 400 ms$";
     QTest::newRow("over-long greeting")
         << true << "220-" + QByteArray(FtpClient::MaxReplyLength + 10, 'x')
         << "^ERROR! Too long information too receive!$";
@@ -344,7 +346,9 @@ void TestOnlineTransfers::unansweredLogin()
     QFETCH(QString, message);
 
     FakeFtpOptions options;
-    options.greeting = greeting.toStdString();
+    options.greeting = greeting == "trickle" ? "220 ready\r\n" : greeting.toStdString();
+    options.trickleReplies = greeting == "trickle";
+    options.trickleMs = 200;
     FakeFtpServer fake(options);
     FtpClient client;
     connectTo(client, listening ? fake.port() : ClosedPort(), 400);
@@ -395,6 +399,8 @@ void TestOnlineTransfers::urlFetch_data()
     QTest::newRow("no answer to RETR") << "RETR" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
     QTest::newRow("1 byte/s, under the floor")
         << "trickle" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
+    QTest::newRow("replies at 5 bytes/s")
+        << "slow replies" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
     QTest::newRow("cancelled") << "cancel" << image << int(CURLE_ABORTED_BY_CALLBACK) << Old;
 }
 
@@ -414,6 +420,8 @@ void TestOnlineTransfers::urlFetch()
         options.silentFrom = "RETR";
     if (server == "trickle")
         options.tricklePath = serverPath.toStdString();
+    options.trickleReplies = server == "slow replies";
+    options.trickleMs = server == "slow replies" ? 200 : 1000;
     FakeFtpServer fake(options);
     const bool real = server == "real";
     const quint16 port = real                 ? this->server.port()
