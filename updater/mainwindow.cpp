@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "cachepath.h"
 #include "deviceidentity.h"
 #include "deviceids.h"
 #include "devicenotifier.h"
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QMouseEvent>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cstdlib>
 
@@ -62,6 +64,7 @@ MainWindow::MainWindow(QWidget *parent, const updater::Timing &timing)
 
 MainWindow::~MainWindow()
 {
+    cancelOnlineTransfer();
     // Readers post to this window: they end before anything of it goes.
     usbLink.closeReadHandle();
     finishReaders();
@@ -148,7 +151,10 @@ void MainWindow::mouseReleaseEvent(QMouseEvent *)
     dragging = false;
 }
 
-void MainWindow::closeEvent(QCloseEvent *) {}
+void MainWindow::closeEvent(QCloseEvent *)
+{
+    cancelOnlineTransfer();
+}
 
 void MainWindow::on_toolButton_4_clicked()
 {
@@ -157,6 +163,7 @@ void MainWindow::on_toolButton_4_clicked()
 
 void MainWindow::onExit()
 {
+    cancelOnlineTransfer();
     session->stop();
     usbLink.closeReadHandle();
     if (readerThread && readerThread->isRunning()) {
@@ -269,12 +276,17 @@ void MainWindow::showRefusal(int refusal)
 
 void MainWindow::Slot_CheckFile()
 {
-    // The cache of the online update: one folder per device model.
+    // The cache of the online update: one folder per device model, beside the program when
+    // it may write there, else in the user's own data folder, made there when first needed.
+    cacheRoot = CacheRoot(applicationDir,
+                          QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    if (cacheRoot != applicationDir + "/file")
+        return;
     static const char *const folders[] = {"",         "/VKP1000", "/VKP2000", "/VKP3000",
                                           "/VKP3200", "/VKP3400", "/VKP3600", "/VKP3800",
                                           "/VKP4000", "/VKP5000"};
     for (const char *folder : folders) {
-        const QString path = applicationDir + "/file" + folder;
+        const QString path = cacheRoot + folder;
         if (!QDir(path).exists())
             QDir().mkpath(path);
     }

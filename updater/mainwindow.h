@@ -11,13 +11,16 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace Ui {
 class MainWindow;
 }
 class DeviceNotifier;
 class HelpText;
+class OnlineWorker;
 class QTimer;
+struct TransferControl;
 
 class MainWindow : public QMainWindow
 {
@@ -86,25 +89,39 @@ public slots:
     QString SetFileFlushName();
     int Slot_CurlTest(QString FtpFilePath, QString LoadingLocalPath);
     void Slot_SetFtpThreadLoadingStatus();
-    // Binds F5 to the online check (which runs at most once per program run).
+    // Binds F5 and the context menu to the online check (which runs at most once per
+    // program run, unless cancelled), and Esc to cancelling its transfer.
     void setupOnlineCheck();
 
 public:
     // The build's update server unless a test points the check at its own.
     void setUpdateServer(const UpdateServer &server) { updateServer = server; }
+    // The program's folder, for tests: the cache's place is chosen again below it.
+    void setProgramFolder(const QString &folder)
+    {
+        applicationDir = folder;
+        Slot_CheckFile();
+    }
+    QString cacheFolder() const { return cacheRoot + QLatin1Char('/'); }
 
 private:
     void onlineCheckRequested();
     bool loadDownloadedImage(const QString &path);
     // Loads filePath and shows its tip: whether the start button may be enabled.
     bool checkChosenFile();
-    QString cacheFolder() const;
+    // Runs one transfer on an OnlineWorker and waits for it as for a modal dialog.
+    int runOnlineTransfer(const std::function<int(TransferControl &)> &job);
+    // Cancels a running transfer and joins its thread.
+    void cancelOnlineTransfer();
 
     QString deviceVersionText;
     bool versionChecked = false;
     QString serverFileName;
     UpdateServer updateServer = UpdateServer::BuildDefault();
     bool onlineImageLoaded = false;
+    QString cacheRoot;
+    OnlineWorker *onlineWorker = nullptr; // the transfer running, if any
+    bool onlineCancelled = false;         // the last transfer was cancelled
 
 protected:
     void customEvent(QEvent *event) override;

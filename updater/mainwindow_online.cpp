@@ -1,23 +1,22 @@
 // The online check: the device's model and version against the update server, and the
 // download of a newer image, which then becomes the image the start button flashes.
-// Every transfer blocks this thread, within the time-outs of the update server settings.
+// Every transfer runs on a worker thread while this one waits for it as for a modal
+// dialog: the flow reads as before, the window stays live, and Esc cancels.
 #include "cachepath.h"
 #include "mainwindow.h"
 #include "modeltable.h"
 #include "onlineupdate.h"
+#include "onlineworker.h"
 #include "ui_mainwindow.h"
 #include "urlfetch.h"
 #include "versionline.h"
 
+#include <QAction>
+#include <QEventLoop>
 #include <QFile>
 #include <QMessageBox>
 #include <QSettings>
 #include <QShortcut>
-
-QString MainWindow::cacheFolder() const
-{
-    return applicationDir + QStringLiteral("/file/");
-}
 
 void MainWindow::setupOnlineCheck()
 {
@@ -27,18 +26,91 @@ void MainWindow::setupOnlineCheck()
     auto *shortcut = new QShortcut(QKeySequence(Qt::Key_F5), this);
     shortcut->setObjectName(name);
     connect(shortcut, &QShortcut::activated, this, &MainWindow::onlineCheckRequested);
+    auto *cancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(cancel, &QShortcut::activated, this, [this] {
+        if (onlineWorker)
+            onlineWorker->cancel();
+    });
+    // F5 alone is found by nobody: the background's context menu names it.
+    auto *check = new QAction(chinese() ? QStringLiteral("检查新固件 (F5)")
+                                        : QStringLiteral("Check for new firmware (F5)"),
+                              this);
+    check->setObjectName(QStringLiteral("onlineCheckAction"));
+    connect(check, &QAction::triggered, this, &MainWindow::onlineCheckRequested);
+    addAction(check);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void MainWindow::onlineCheckRequested()
 {
-    // TBFlush is disabled once an update runs: the image must not change under it.
-    if (!ui->TBFlush->isEnabled())
+    // TBFlush is disabled once an update runs, and while a transfer runs: the image must
+    // not change under it.
+    if (!ui->TBFlush->isEnabled() || onlineWorker)
         return;
     onlineImageLoaded = false;
+    onlineCancelled = false;
+    const QString serverNameBefore = serverFileName;
     Slot_GetRobotVersion(true);
+    if (onlineCancelled) {
+        // Back to where F5 found the window, F5 included.
+        versionChecked = false;
+        serverFileName = serverNameBefore;
+    }
     // A check that brought no image leaves the offline path usable.
     if (!onlineImageLoaded)
         ui->TBFlush->setEnabled(true);
+}
+
+int MainWindow::runOnlineTransfer(const std::function<int(TransferControl &)> &job)
+{
+    if (onlineWorker)
+        return -1; // one transfer at a time
+    // The buttons are inert while it runs and the bar shows it; all as before afterwards.
+    const bool startEnabled = ui->toolButton_2->isEnabled();
+    const bool fileEnabled = ui->TBFlush->isEnabled();
+    ProgressBarColor *bar = ui->progressBarColor;
+    const double barMin = bar->getMinValue();
+    const double barMax = bar->getMaxValue();
+    const double barValue = bar->getValue();
+    ui->toolButton_2->setEnabled(false);
+    ui->TBFlush->setEnabled(false);
+
+    OnlineWorker worker(job, this);
+    worker.setObjectName(QStringLiteral("onlineTransfer"));
+    connect(&worker, &OnlineWorker::progress, bar, [bar](qint64 received, qint64 expected) {
+        if (expected > 0)
+            bar->setRange(0.0, double(expected));
+        bar->setValue(double(received));
+    });
+    QEventLoop loop;
+    bool ended = false;
+    connect(&worker, &QThread::finished, &loop, [&] {
+        ended = true;
+        loop.quit();
+    });
+    onlineWorker = &worker;
+    worker.start();
+    loop.exec();
+    // The loop also ends when the application quits: the transfer goes with it.
+    if (!ended)
+        worker.cancel();
+    worker.wait();
+    onlineWorker = nullptr;
+
+    bar->setRange(barMin, barMax);
+    bar->setValue(barValue);
+    ui->toolButton_2->setEnabled(startEnabled);
+    ui->TBFlush->setEnabled(fileEnabled);
+    onlineCancelled = worker.isCancelled();
+    return worker.result();
+}
+
+void MainWindow::cancelOnlineTransfer()
+{
+    if (!onlineWorker)
+        return;
+    onlineWorker->cancel();
+    onlineWorker->wait();
 }
 
 int MainWindow::Slot_GetRobotVersion(bool power)
@@ -57,6 +129,8 @@ int MainWindow::Slot_GetRobotVersion(bool power)
     }
     QStringList lines;
     if (Slot_LoadingMessageFile(model->versionFile, model->versionFile, lines) == -1) {
+        if (onlineCancelled)
+            return -1;
         QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
                              QMessageBox::Ok);
         return -1;
@@ -83,8 +157,12 @@ int MainWindow::Slot_LoadingMessageFile(QString ServerPath, QString SavePath, QS
 {
     serverFileName = ServerPath;
     ui->TBFlush->setEnabled(false);
-    return OnlineUpdate(updateServer, cacheFolder())
-        .LoadVersionFile(ServerPath, SavePath, FileData);
+    const UpdateServer server = updateServer;
+    const QString cache = cacheFolder();
+    return runOnlineTransfer([&, server, cache](TransferControl &control) {
+        return OnlineUpdate(server, cache, &control)
+            .LoadVersionFile(ServerPath, SavePath, FileData);
+    });
 }
 
 int MainWindow::ReadTxtFile(QString FilePath, QStringList &data)
@@ -105,18 +183,28 @@ void MainWindow::Slot_LoadBinToOne(QString FtpPathName, QString SavePCname)
 {
     QStringList lines;
     if (Slot_LoadingMessageFile(FtpPathName, SavePCname, lines) == -1) {
-        QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
-                             QMessageBox::Ok);
+        if (!onlineCancelled)
+            QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
+                                 QMessageBox::Ok);
         return;
     }
     const QString model = SavePCname.left(7);
     serverFileName = ImageServerPath(model, lines.first());
     QString imagePath;
-    const int result =
-        OnlineUpdate(updateServer, cacheFolder()).FetchImageByUrl(model, lines.first(), &imagePath);
+    const UpdateServer server = updateServer;
+    const QString cache = cacheFolder();
+    const int result = runOnlineTransfer([&, server, cache](TransferControl &control) {
+        return OnlineUpdate(server, cache, &control)
+            .FetchImageByUrl(model, lines.first(), &imagePath);
+    });
+    if (onlineCancelled)
+        return;
+    // A failed fetch is said: after a Yes, silence would look like nothing happened.
     if (result == 0) {
         FlushFileTip(0);
         loadDownloadedImage(imagePath);
+    } else {
+        FlushFileTip(1);
     }
     filePath = imagePath;
 }
@@ -126,8 +214,9 @@ void MainWindow::Slot_LoadBinToTwo()
     QStringList lines;
     if (Slot_LoadingMessageFile(QStringLiteral("/VKP2000/VKP2000.txt"),
                                 QStringLiteral("VKP2000/VKP2000.txt"), lines) == -1) {
-        QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
-                             QMessageBox::Ok);
+        if (!onlineCancelled)
+            QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
+                                 QMessageBox::Ok);
         return;
     }
     serverFileName = QStringLiteral("VKP2000/%1.bin").arg(lines.first());
@@ -139,8 +228,9 @@ void MainWindow::Slot_LoadBinToThree()
     QStringList lines;
     if (Slot_LoadingMessageFile(QStringLiteral("/VKP3000/VKP3000.txt"),
                                 QStringLiteral("VKP3000/VKP3000.txt"), lines) == -1) {
-        QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
-                             QMessageBox::Ok);
+        if (!onlineCancelled)
+            QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
+                                 QMessageBox::Ok);
         return;
     }
     serverFileName = QStringLiteral("VKP3000/%1.bin").arg(lines.first());
@@ -149,8 +239,13 @@ void MainWindow::Slot_LoadBinToThree()
 
 void MainWindow::LoadFile(QString FileName, QString FileNameLocalPath)
 {
-    const OnlineUpdate::FtpResult result =
-        OnlineUpdate(updateServer, cacheFolder()).FetchByFtp(FileName, FileNameLocalPath);
+    const UpdateServer server = updateServer;
+    const QString cache = cacheFolder();
+    const auto result = OnlineUpdate::FtpResult(runOnlineTransfer([=](TransferControl &control) {
+        return int(OnlineUpdate(server, cache, &control).FetchByFtp(FileName, FileNameLocalPath));
+    }));
+    if (onlineCancelled)
+        return;
     if (result == OnlineUpdate::FtpResult::Missing) {
         QMessageBox::warning(this, tr("Warning"), tr("Update failed"), QMessageBox::Yes);
         return;
@@ -181,7 +276,10 @@ QString MainWindow::SetFileFlushName()
 
 int MainWindow::Slot_CurlTest(QString FtpFilePath, QString LoadingLocalPath)
 {
-    return UrlFetch(updateServer).Fetch(FtpFilePath, LoadingLocalPath);
+    const UpdateServer server = updateServer;
+    return runOnlineTransfer([=](TransferControl &control) {
+        return UrlFetch(server).Fetch(FtpFilePath, LoadingLocalPath, &control);
+    });
 }
 
 void MainWindow::Slot_SetFtpThreadLoadingStatus()

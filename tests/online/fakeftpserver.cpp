@@ -78,6 +78,10 @@ void FakeFtpServer::serve()
 
 void FakeFtpServer::reply(int control, const std::string &text)
 {
+    if (options.trickleReplies) {
+        trickle(control, text);
+        return;
+    }
     if (!options.splitReplies || text.size() < 2) {
         sendAll(control, text);
         return;
@@ -106,6 +110,16 @@ bool FakeFtpServer::readLine(int control, std::string *buffer, std::string *line
         if (got <= 0)
             return false;
         buffer->append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+void FakeFtpServer::trickle(int data, const std::string &content)
+{
+    for (char byte : content) {
+        if (stopping || ::send(data, &byte, 1, MSG_NOSIGNAL) != 1)
+            return;
+        for (int waited = 0; waited < options.trickleMs && !stopping; waited += PollMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(PollMs));
     }
 }
 
@@ -194,7 +208,12 @@ void FakeFtpServer::session(int control)
                 continue;
             }
             const std::string done = "226 Transfer complete.\r\n";
-            if (options.joinTransferReplies) {
+            if (verb == "RETR" && path == options.tricklePath) {
+                reply(control, options.transferStart);
+                trickle(data, content);
+                ::close(data);
+                reply(control, done);
+            } else if (options.joinTransferReplies) {
                 sendAll(data, content);
                 ::close(data);
                 reply(control, options.transferStart + done);

@@ -22,6 +22,9 @@ struct FakeFtpOptions
     std::string pasvReply;                     // when set: the whole PASV answer, no data port
     std::map<std::string, std::string> files;  // path from the root -> content
     std::size_t dataLimit = std::string::npos; // send at most this much of a file
+    std::string tricklePath;                   // this file goes out one byte per trickleMs
+    bool trickleReplies = false;               // and so does every reply
+    int trickleMs = 1000;
 };
 
 class FakeFtpServer
@@ -40,6 +43,7 @@ private:
     void session(int control);
     bool readLine(int control, std::string *buffer, std::string *line);
     void reply(int control, const std::string &text);
+    void trickle(int data, const std::string &content);
     int openPassive(int control);
     int acceptData(int listener);
 

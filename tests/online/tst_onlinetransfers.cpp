@@ -9,6 +9,7 @@
 #include "ftpthread.h"
 #include "modeltable.h"
 #include "onlineupdate.h"
+#include "transfercontrol.h"
 #include "urlfetch.h"
 #include "versionline.h"
 
@@ -42,6 +43,16 @@ void connectTo(FtpClient &client, quint16 port, int replyTimeoutMs = 5000)
     client.SetControlPort(port);
     client.SetTimeouts(2000, replyTimeoutMs);
 }
+
+// The last progress a transfer reported: received, expected.
+struct ProgressSeen : TransferControl
+{
+    ProgressSeen()
+    {
+        progress = [this](long long got, long long total) { last = {got, total}; };
+    }
+    std::pair<long long, long long> last{-1, -1};
+};
 
 QStringList filesBelow(const QString &folder)
 {
@@ -169,6 +180,14 @@ void TestOnlineTransfers::cachePaths()
         {"", "a.txt", ""}};
     for (const auto &[base, relative, path] : cases)
         QVERIFY2(CachePath(base, relative) == path, qPrintable(base + " + " + relative));
+
+    // The cache stays beside a writable program; below a regular file nothing can be
+    // written, not even by root, so it goes to the user's folder.
+    QTemporaryDir program;
+    QVERIFY(writeFile(program.filePath("updater"), "a program"));
+    QCOMPARE(CacheRoot(program.path(), "/home/u"), program.filePath("file"));
+    QCOMPARE(CacheRoot(program.filePath("updater"), "/home/u"), QString("/home/u/file"));
+    QCOMPARE(filesBelow(program.path()), QStringList{"updater"});
 }
 
 void TestOnlineTransfers::initTestCase()
@@ -208,8 +227,11 @@ void TestOnlineTransfers::realServer()
     const QString missing = cache + "VKP3000/9999.bin";
     const QString image = cache + "VKP3000/3106.bin";
     QVERIFY(writeFile(missing, Old) && writeFile(image, Old));
+    ProgressSeen seen;
+    client.SetControl(&seen);
     QCOMPARE(client.Download("VKP3000/9999.bin", cache.toStdString()), -1);
     QCOMPARE(client.Download("VKP3000/3106.bin", cache.toStdString()), 1);
+    QCOMPARE(seen.last, std::make_pair(70000LL, 70000LL));
     QCOMPARE(readFile(missing), Old);
     QCOMPARE(readFile(image), Image);
     QCOMPARE(filesBelow(cache + "VKP3000").size(), 2);
@@ -232,6 +254,7 @@ void TestOnlineTransfers::awkwardServers_data()
     QTest::newRow("PASV names another host") << "host" << 1;
     QTest::newRow("PASV without numbers") << "pasv" << -1;
     QTest::newRow("half the data, then 226") << "half" << -1;
+    QTest::newRow("5 bytes/s, under the floor") << "trickle" << -1;
 }
 
 void TestOnlineTransfers::awkwardServers()
@@ -253,12 +276,17 @@ void TestOnlineTransfers::awkwardServers()
         options.pasvReply = "227 Entering Passive Mode (no numbers)\r\n";
     if (fault == "half")
         options.dataLimit = Image.size() / 2;
+    if (fault == "trickle") {
+        options.tricklePath = "VKP3000/3106.bin";
+        options.trickleMs = 200;
+    }
     FakeFtpServer fake(options);
     const QString target = cache + "VKP3000/3106.bin";
     QVERIFY(writeFile(target, Old));
 
     FtpClient client;
     connectTo(client, fake.port());
+    client.SetFloor(64, 1000);
     if (fault == "pasv") { // once for the listing at login, once for the download
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Data Socket connecting Failed: "));
         QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Data Socket connecting Failed: "));
@@ -304,6 +332,8 @@ void TestOnlineTransfers::unansweredLogin_data()
         << false << QByteArray("220 ready\r\n") << "^Control Socket Connecting Failed:  \\d+$";
     QTest::newRow("no greeting") << true << QByteArray()
                                  << "^No reply from the server within 400 ms$";
+    QTest::newRow("greeting at 5 bytes/s")
+        << true << QByteArray("trickle") << "^No reply from the server within 400 ms$";
     QTest::newRow("over-long greeting")
         << true << "220-" + QByteArray(FtpClient::MaxReplyLength + 10, 'x')
         << "^ERROR! Too long information too receive!$";
@@ -316,7 +346,9 @@ void TestOnlineTransfers::unansweredLogin()
     QFETCH(QString, message);
 
     FakeFtpOptions options;
-    options.greeting = greeting.toStdString();
+    options.greeting = greeting == "trickle" ? "220 ready\r\n" : greeting.toStdString();
+    options.trickleReplies = greeting == "trickle";
+    options.trickleMs = 200;
     FakeFtpServer fake(options);
     FtpClient client;
     connectTo(client, listening ? fake.port() : ClosedPort(), 400);
@@ -365,6 +397,11 @@ void TestOnlineTransfers::urlFetch_data()
     QTest::newRow("half the image") << "half" << image << int(CURLE_PARTIAL_FILE) << Old;
     QTest::newRow("no greeting") << "silent" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
     QTest::newRow("no answer to RETR") << "RETR" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
+    QTest::newRow("1 byte/s, under the floor")
+        << "trickle" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
+    QTest::newRow("replies at 5 bytes/s")
+        << "slow replies" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
+    QTest::newRow("cancelled") << "cancel" << image << int(CURLE_ABORTED_BY_CALLBACK) << Old;
 }
 
 void TestOnlineTransfers::urlFetch()
@@ -381,6 +418,10 @@ void TestOnlineTransfers::urlFetch()
         options.greeting.clear();
     if (server == "RETR")
         options.silentFrom = "RETR";
+    if (server == "trickle")
+        options.tricklePath = serverPath.toStdString();
+    options.trickleReplies = server == "slow replies";
+    options.trickleMs = server == "slow replies" ? 200 : 1000;
     FakeFtpServer fake(options);
     const bool real = server == "real";
     const quint16 port = real                 ? this->server.port()
@@ -388,8 +429,14 @@ void TestOnlineTransfers::urlFetch()
                                               : fake.port();
     QVERIFY(writeFile(cache + serverPath, Old));
 
-    QCOMPARE(UrlFetch(LoopbackServer(port, real ? 5000 : 1000)).Fetch(serverPath, cache), result);
+    ProgressSeen seen;
+    seen.cancelled = server == "cancel";
+    QCOMPARE(UrlFetch(LoopbackServer(port, real ? 5000 : 1000)).Fetch(serverPath, cache, &seen),
+             result);
     QCOMPARE(readFile(cache + serverPath), content);
+    // The bar's source: the last report is the whole file against its announced size.
+    if (content == Image)
+        QCOMPARE(seen.last, std::make_pair(70000LL, 70000LL));
     QCOMPARE(filesBelow(cache), QStringList{serverPath});
 }
 

@@ -5,12 +5,15 @@
 #include "ftpserverfixture.h"
 #include "mainwindow.h"
 #include "modeltable.h"
+#include "progressbarcolor.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QtEndian>
 #include <QtTest>
@@ -89,9 +92,35 @@ QByteArray firmwareFile(quint32 dspLength, qint32 version, quint32 armLength)
     return data;
 }
 
+// Right-clicks the window's background and picks the first entry of the menu that opens;
+// returns the entries it had.
+QStringList chooseFromMenu(QMainWindow &window)
+{
+    QStringList entries;
+    QTimer hand;
+    hand.setInterval(10);
+    QObject::connect(&hand, &QTimer::timeout, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        hand.stop();
+        for (QAction *action : menu->actions())
+            entries << action->text();
+        menu->setActiveAction(menu->actions().first());
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    hand.start();
+    const QPoint at(5, 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, window.mapToGlobal(at));
+    QApplication::sendEvent(window.centralWidget(), &event);
+    return entries;
+}
+
 const QString Question = QString::fromUtf8("new firmware,updata or not？");
 const QString NetworkMessage = "checking your netWork,And Restart!";
 const QString Downloaded = "Update is Successful";
+const QString Failed = "Update is failed";
+const QByteArray Old = "an older image";
 constexpr int FlashTimeoutMs = 15000;
 
 } // namespace
@@ -108,6 +137,8 @@ private slots:
     void fullFlow();
     void checkOutcomes_data();
     void checkOutcomes();
+    void transferInFlight_data();
+    void transferInFlight();
     void modelFoldersInTheCache();
     void flushFileTip();
 
@@ -120,7 +151,8 @@ private:
 
     hidplatform::EmulatedBackend backend;
     FtpServerFixture server;
-    QString cache;
+    QString cache;     // beside the program
+    QString userCache; // the user's, when the program's folder cannot be written
 };
 
 void TestOnlineWindow::initTestCase()
@@ -129,6 +161,8 @@ void TestOnlineWindow::initTestCase()
     QString error;
     QVERIFY2(server.start(&error), qPrintable(error));
     cache = QCoreApplication::applicationDirPath() + "/file/";
+    QStandardPaths::setTestModeEnabled(true);
+    userCache = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/file/";
 }
 
 void TestOnlineWindow::init()
@@ -136,12 +170,13 @@ void TestOnlineWindow::init()
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     hidplatform::setBackend(&backend);
     // The window's cache is below the program's folder: start each case without one.
-    QVERIFY(QDir(cache).removeRecursively());
+    QVERIFY(QDir(cache).removeRecursively() && QDir(userCache).removeRecursively());
 }
 
 void TestOnlineWindow::cleanup()
 {
     hidplatform::setBackend(nullptr);
+    QDir(userCache).removeRecursively();
 }
 
 // A shown, active window that has the device's version reply, with F5 armed.
@@ -162,32 +197,55 @@ std::unique_ptr<OnlineWindow> TestOnlineWindow::connectedWindow(EmulatedDevice &
 // F5, the question answered Yes, the download, and for a sound image the flash.
 void TestOnlineWindow::fullFlow_data()
 {
-    QTest::addColumn<QByteArray>("image");
+    QTest::addColumn<QByteArray>("image"); // null: missing on the server
     QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<bool>("programWritable");
 
     const QByteArray sound = firmwareFile(400, 1260, 216);
-    QTest::newRow("sound image") << sound << QStringList({Question, Downloaded});
+    QTest::newRow("sound image") << sound << QStringList({Question, Downloaded}) << true;
     // Only an image that passes the file checks may be started.
     QTest::newRow("one byte more than the header says")
-        << sound + '\x01' << QStringList({Question, Downloaded, "File Format Is Error"});
+        << sound + '\x01' << QStringList({Question, Downloaded, "File Format Is Error"}) << true;
+    QTest::newRow("image missing") << QByteArray() << QStringList({Question, Failed}) << true;
+    QTest::newRow("program folder not writable: the user's cache")
+        << sound << QStringList({Question, Downloaded}) << false;
 }
 
 void TestOnlineWindow::fullFlow()
 {
     QFETCH(QByteArray, image);
     QFETCH(QStringList, texts);
-    const bool sound = texts.size() == 2;
+    QFETCH(bool, programWritable);
+    const bool sound = texts.last() == Downloaded;
 
     QVERIFY(server.put("VKP1000/VKP1000.txt", "1260\r\n"));
-    QVERIFY(server.put("VKP1000/1260.bin", image));
+    QFile::remove(server.root() + "/VKP1000/1260.bin");
+    QVERIFY(image.isNull() || server.put("VKP1000/1260.bin", image));
     EmulatedDevice device(backend); // version 1250: model VKP1000
     auto window = connectedWindow(device);
     QVERIFY(window);
+    QTemporaryDir program;
+    if (!programWritable) {
+        // Nothing can be written below a regular file, not even by root.
+        QVERIFY(writeFile(program.filePath("updater"), "a program"));
+        window->setProgramFolder(program.filePath("updater"));
+    }
+    const QString cache = programWritable ? this->cache : userCache;
+    QCOMPARE(window->cacheFolder(), cache);
+    // The bar follows the bytes against the size the server announced.
+    auto *bar = window->findChild<ProgressBarColor *>("progressBarColor");
+    QPair<double, double> peak; // value, range
+    QObject::connect(bar, &ProgressBarColor::valueChanged, bar, [&](double value) {
+        if (value > peak.first)
+            peak = {value, bar->getMaxValue()};
+    });
 
     BoxHand hand;
     hand.answers[Question] = QMessageBox::Yes;
     QTest::keyClick(window.get(), Qt::Key_F5);
     QCOMPARE(hand.texts, texts);
+    if (!image.isNull())
+        QCOMPARE(peak, qMakePair(double(image.size()), double(image.size())));
     QCOMPARE(hand.boxes[0].title, QString("Information"));
     QCOMPARE(hand.boxes[0].icon, QMessageBox::Information);
     QCOMPARE(hand.boxes[0].buttons,
@@ -198,7 +256,8 @@ void TestOnlineWindow::fullFlow()
     // The version file was read and removed; the image stays.
     QVERIFY(!QFile::exists(cache + "VKP1000/VKP1000.txt"));
     const QString imagePath = QDir::cleanPath(cache + "VKP1000/1260.bin");
-    QCOMPARE(readFile(imagePath), image);
+    QCOMPARE(readFile(imagePath), image.isNull() ? QByteArray("<none>") : image);
+    QVERIFY(programWritable || !QFile::exists(this->cache + "VKP1000/1260.bin"));
     if (!sound)
         return;
 
@@ -218,22 +277,26 @@ void TestOnlineWindow::checkOutcomes_data()
     QTest::addColumn<int>("deviceVersion");
     QTest::addColumn<QString>("server");     // "real", "closed" or "silent"
     QTest::addColumn<QByteArray>("content"); // the model's version file; empty: missing
-    QTest::addColumn<bool>("f5");            // else the silent check
+    QTest::addColumn<QString>("trigger");    // "F5", "menu", or "auto": the silent check
     QTest::addColumn<QStringList>("texts");
 
     const QString real = "real";
     const QStringList network{NetworkMessage};
+    const QString f5 = "F5";
     QTest::newRow("newer, answered No")
-        << 1250 << real << QByteArray("1260\n") << true << QStringList{Question};
-    QTest::newRow("same, silent") << 1250 << real << QByteArray("1250\n") << false << QStringList();
-    QTest::newRow("version 999") << 999 << real << QByteArray() << true
+        << 1250 << real << QByteArray("1260\n") << f5 << QStringList{Question};
+    QTest::newRow("newer, from the context menu")
+        << 1250 << real << QByteArray("1260\n") << "menu" << QStringList{Question};
+    QTest::newRow("same, silent") << 1250 << real << QByteArray("1250\n") << "auto"
+                                  << QStringList();
+    QTest::newRow("version 999") << 999 << real << QByteArray() << f5
                                  << QStringList{"Version of the error"};
-    QTest::newRow("no version file") << 3200 << real << QByteArray() << true << network;
-    QTest::newRow("hostile line") << 3600 << real << QByteArray("3700/../../../y\n") << true
+    QTest::newRow("no version file") << 3200 << real << QByteArray() << f5 << network;
+    QTest::newRow("hostile line") << 3600 << real << QByteArray("3700/../../../y\n") << f5
                                   << network;
-    QTest::newRow("server unreachable") << 1250 << "closed" << QByteArray() << true << network;
+    QTest::newRow("server unreachable") << 1250 << "closed" << QByteArray() << f5 << network;
     // The build's time-outs, only the address is the test's: without them this never ends.
-    QTest::newRow("silent server") << 1250 << "silent" << QByteArray() << true << network;
+    QTest::newRow("silent server") << 1250 << "silent" << QByteArray() << f5 << network;
 }
 
 void TestOnlineWindow::checkOutcomes()
@@ -241,7 +304,7 @@ void TestOnlineWindow::checkOutcomes()
     QFETCH(int, deviceVersion);
     QFETCH(QString, server);
     QFETCH(QByteArray, content);
-    QFETCH(bool, f5);
+    QFETCH(QString, trigger);
     QFETCH(QStringList, texts);
 
     if (const std::optional<ModelEntry> model = ModelForVersion(deviceVersion)) {
@@ -266,8 +329,10 @@ void TestOnlineWindow::checkOutcomes()
 
     BoxHand hand;
     hand.answers[Question] = QMessageBox::No;
-    if (f5)
+    if (trigger == "F5")
         QTest::keyClick(window.get(), Qt::Key_F5);
+    else if (trigger == "menu")
+        QCOMPARE(chooseFromMenu(*window), QStringList{"Check for new firmware (F5)"});
     else
         QMetaObject::invokeMethod(window.get(), "Slot_AutoFlushFile");
     QCOMPARE(hand.texts, texts);
@@ -275,7 +340,7 @@ void TestOnlineWindow::checkOutcomes()
         QCOMPARE(box.title, QString(box.text == Question ? "Information" : "Warning"));
     QVERIFY(!button(*window, "toolButton_2")->isEnabled());
     // After F5 without an image a file can still be chosen by hand.
-    QVERIFY(!f5 || button(*window, "TBFlush")->isEnabled());
+    QVERIFY(trigger == "auto" || button(*window, "TBFlush")->isEnabled());
     // Nothing is left in the cache but the folders, and nothing beside it.
     QCOMPARE(QDir(cache).entryList(QDir::Files), QStringList());
     QVERIFY(!QFile::exists(QCoreApplication::applicationDirPath() + "/y.bin"));
@@ -285,6 +350,103 @@ void TestOnlineWindow::checkOutcomes()
     QTest::keyClick(window.get(), Qt::Key_F5);
     QTest::qWait(50);
     QCOMPARE(hand.texts, texts);
+}
+
+// The image comes at one byte a second; once it has begun, the row acts.
+void TestOnlineWindow::transferInFlight_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("nothing: the floor ends it") << "";
+    QTest::newRow("Esc") << "Esc";
+    QTest::newRow("closing the window") << "close";
+}
+
+void TestOnlineWindow::transferInFlight()
+{
+    QFETCH(QString, action);
+    const QByteArray image = firmwareFile(400, 1260, 216);
+    FakeFtpOptions options;
+    options.files["VKP1000/VKP1000.txt"] = "1260\n";
+    options.files["VKP1000/1260.bin"] = image.toStdString();
+    options.tricklePath = "VKP1000/1260.bin";
+    FakeFtpServer trickling(options);
+    EmulatedDevice device(backend);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    UpdateServer target = UpdateServer::BuildDefault(); // the build's time-outs and floor
+    target.host = "127.0.0.1";
+    target.port = trickling.port();
+    window->setUpdateServer(target);
+    const QString imagePath = cache + "VKP1000/1260.bin";
+    QVERIFY(writeFile(imagePath, Old));
+    auto *bar = window->findChild<ProgressBarColor *>("progressBarColor");
+    const QPair<double, double> barBefore{bar->getValue(), bar->getMaxValue()};
+
+    // A GUI-thread timer that must keep its pace while a transfer runs; it acts once the
+    // bar shows the image's first bytes against its size.
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    qint64 largestGap = 0;
+    int ticks = 0;
+    bool imageBegun = false;
+    bool joined = false;
+    QTimer ticker;
+    ticker.setInterval(50);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        auto *worker = window->findChild<QThread *>("onlineTransfer");
+        if (worker && !QApplication::activeModalWidget()) {
+            ++ticks;
+            largestGap = std::max(largestGap, now - lastTick);
+        }
+        lastTick = now;
+        if (!worker || imageBegun || bar->getMaxValue() != image.size() || bar->getValue() <= 0)
+            return;
+        imageBegun = true;
+        if (action == "Esc") {
+            // Without a window manager nothing gives the window back its focus after a box.
+            QApplication::setActiveWindow(window.get());
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+        }
+        if (action == "close") {
+            QElapsedTimer joining;
+            joining.start();
+            window->close();
+            joined = worker->isFinished();
+            qInfo("closing joined the worker in %lld ms", joining.elapsed());
+        }
+    });
+
+    BoxHand hand;
+    hand.answers[Question] = QMessageBox::Yes;
+    ticker.start();
+    clock.start();
+    QTest::keyClick(window.get(), Qt::Key_F5);
+    const qint64 toNotice = clock.elapsed();
+    ticker.stop();
+    QVERIFY(imageBegun);
+    QCOMPARE(hand.texts,
+             action.isEmpty() ? QStringList({Question, Failed}) : QStringList{Question});
+    QCOMPARE(joined, action == "close");
+    QVERIFY(!window->findChild<QThread *>("onlineTransfer"));
+    // Nothing flashed or half-written, the older image intact, the window as before F5.
+    QCOMPARE(QDir(cache + "VKP1000").entryList(QDir::Files), QStringList{"1260.bin"});
+    QCOMPARE(readFile(imagePath), Old);
+    QVERIFY(!button(*window, "toolButton_2")->isEnabled());
+    QVERIFY(button(*window, "TBFlush")->isEnabled());
+    QCOMPARE(qMakePair(bar->getValue(), bar->getMaxValue()), barBefore);
+    if (action.isEmpty()) {
+        // A frozen window would tick only while the boxes are up.
+        QVERIFY(ticks > 10);
+        qInfo("1 byte/s server: F5 to the notice %lld ms; largest gap between 50 ms ticks %lld ms",
+              toNotice, largestGap);
+    }
+    if (action == "Esc") {
+        // A cancelled check may be started again.
+        hand.answers[Question] = QMessageBox::No;
+        QTest::keyClick(window.get(), Qt::Key_F5);
+        QCOMPARE(hand.texts, QStringList({Question, Question}));
+    }
 }
 
 void TestOnlineWindow::modelFoldersInTheCache()
@@ -317,6 +479,8 @@ void TestOnlineWindow::flushFileTip()
         QCOMPARE(hand.boxes[0].title, QString("提示"));
         QCOMPARE(hand.boxes[0].icon, QMessageBox::Information);
         QCOMPARE(hand.boxes[0].buttons, QList<QMessageBox::StandardButton>{QMessageBox::Yes});
+        QCOMPARE(window.findChild<QAction *>("onlineCheckAction")->text(),
+                 QString("检查新固件 (F5)"));
     }
 }
 

@@ -1,14 +1,26 @@
 #include "ftpclient.h"
 
 #include "ftpreply.h"
+#include "onlinelog.h"
 #include "partialfile.h"
+#include "throughputfloor.h"
+#include "transfercontrol.h"
 
-#include <QDebug>
 #include <QFile>
+#include <algorithm>
+#include <chrono>
 
 namespace {
 const std::string DefaultMismatch = "state code error!";
 constexpr std::size_t BufferSize = 1000;
+// Longest single wait: a cancel request is seen within it.
+constexpr int SliceMs = 100;
+
+long long NowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 } // namespace
 
 FtpClient::FtpClient() : receiveBuffer(BufferSize), transferBuffer(BufferSize) {}
@@ -40,36 +52,67 @@ void FtpClient::SetTimeouts(int connectMs, int replyMs)
     replyTimeoutMs = replyMs;
 }
 
+void FtpClient::SetFloor(int bytesPerSecond, int windowMs)
+{
+    floorBytesPerSecond = bytesPerSecond;
+    floorWindowMs = windowMs;
+}
+
+void FtpClient::SetControl(TransferControl *transferControl)
+{
+    control = transferControl;
+}
+
+bool FtpClient::Cancelled() const
+{
+    return control && control->cancelled;
+}
+
+socketshim::Wait FtpClient::WaitReadable(socketshim::Socket socket, long long deadlineMs) const
+{
+    for (;;) {
+        if (Cancelled())
+            return socketshim::Wait::Failed;
+        const long long left = deadlineMs - NowMs();
+        if (left <= 0)
+            return socketshim::Wait::TimedOut;
+        const socketshim::Wait wait =
+            socketshim::waitReadable(socket, static_cast<int>(std::min<long long>(left, SliceMs)));
+        if (wait != socketshim::Wait::TimedOut)
+            return wait;
+    }
+}
+
 int FtpClient::Login()
 {
     int error = 0;
     if (!libraryStarted) {
         if (!socketshim::startup(&error)) {
-            qDebug() << "Init Failed: " << error;
+            qCDebug(lcFtp) << "Init Failed: " << error;
             return -1;
         }
         libraryStarted = true;
     }
     controlSocket = socketshim::openTcp();
     if (controlSocket == socketshim::InvalidSocket) {
-        qDebug() << "Creating Control Socket Failed: " << socketshim::lastError();
+        qCDebug(lcFtp) << "Creating Control Socket Failed: " << socketshim::lastError();
         return -1;
     }
     if (!socketshim::parseAddress(serverText.c_str(), &address)) {
-        qDebug() << "Control Socket Connecting Failed: "
-                 << "not an IPv4 address" << serverText.c_str();
+        qCDebug(lcFtp) << "Control Socket Connecting Failed: "
+                       << "not an IPv4 address" << serverText.c_str();
         socketshim::closeSocket(controlSocket);
         controlSocket = socketshim::InvalidSocket;
         return -1;
     }
     error = socketshim::connectTo(controlSocket, address, controlPort, connectTimeoutMs);
     if (error != 0) {
-        qDebug() << "Control Socket Connecting Failed: " << error;
+        qCDebug(lcFtp) << "Control Socket Connecting Failed: " << error;
         socketshim::closeSocket(controlSocket);
         controlSocket = socketshim::InvalidSocket;
         return -1;
     }
-    qDebug() << "Control Socket connecting is success.";
+    qCDebug(lcFtp) << "Control Socket connecting is success.";
 
     GetReply(220, "0");
     SendCommand("USER " + user);
@@ -88,11 +131,11 @@ int FtpClient::Login()
 int FtpClient::SendCommand(const std::string &command)
 {
     if (command.find_first_of("\r\n") != std::string::npos) {
-        qDebug() << "Refused to send a command with a line break";
+        qCDebug(lcFtp) << "Refused to send a command with a line break";
         return 0;
     }
     const std::string line = command + "\r\n";
-    qDebug() << command.c_str();
+    qCDebug(lcFtp) << command.c_str();
     if (controlSocket == socketshim::InvalidSocket || controlBroken)
         return 0;
     if (!socketshim::sendAll(controlSocket, line.data(), line.size(), replyTimeoutMs))
@@ -104,6 +147,8 @@ FtpClient::ReadResult FtpClient::ReadReply(std::string *reply)
 {
     if (controlSocket == socketshim::InvalidSocket || controlBroken)
         return ReadResult::Closed;
+    // The whole reply within the time-out: a server that trickles it is as good as silent.
+    const long long deadline = NowMs() + replyTimeoutMs;
     for (;;) {
         const std::size_t end = ftpreply::ReplyEnd(pending);
         if (end != ftpreply::Incomplete) {
@@ -113,7 +158,7 @@ FtpClient::ReadResult FtpClient::ReadReply(std::string *reply)
         }
         if (pending.size() > MaxReplyLength)
             return ReadResult::TooLong;
-        switch (socketshim::waitReadable(controlSocket, replyTimeoutMs)) {
+        switch (WaitReadable(controlSocket, deadline)) {
         case socketshim::Wait::TimedOut:
             return ReadResult::TimedOut;
         case socketshim::Wait::Failed:
@@ -137,21 +182,22 @@ int FtpClient::GetReply(int expectedCode, const std::string &message)
     const ReadResult result = ReadReply(&reply);
     if (result != ReadResult::Ok) {
         if (result == ReadResult::TooLong)
-            qDebug() << "ERROR! Too long information too receive!";
+            qCDebug(lcFtp) << "ERROR! Too long information too receive!";
         else if (result == ReadResult::TimedOut)
-            qDebug() << "No reply from the server within" << replyTimeoutMs << "ms";
+            qCDebug(lcFtp) << "No reply from the server within" << replyTimeoutMs << "ms";
         // The rest of that reply would be taken for the answer to the next command.
         controlBroken = true;
-        qDebug() << mismatch.c_str();
+        qCDebug(lcFtp) << mismatch.c_str();
         return -1;
     }
     replyText = reply;
-    qDebug() << QByteArray::fromStdString(replyText).trimmed().replace("\r\n", " | ").constData();
+    qCDebug(lcFtp)
+        << QByteArray::fromStdString(replyText).trimmed().replace("\r\n", " | ").constData();
     const int code = ftpreply::ReplyCode(replyText);
     // 125 (data connection already open) is the other start-of-transfer answer.
     const bool accepted = code == expectedCode || (expectedCode == 150 && code == 125);
     if (!accepted) {
-        qDebug() << mismatch.c_str();
+        qCDebug(lcFtp) << mismatch.c_str();
         return -1;
     }
     return 0;
@@ -161,31 +207,31 @@ int FtpClient::OpenDataConnection()
 {
     SendCommand("PASV");
     if (GetReply(227, "0") != 0) {
-        qDebug() << "Data Socket connecting Failed: "
-                 << "passive mode refused";
+        qCDebug(lcFtp) << "Data Socket connecting Failed: "
+                       << "passive mode refused";
         return -1;
     }
     const int port = ftpreply::PassivePort(replyText);
     if (port <= 0) {
-        qDebug() << "Data Socket connecting Failed: "
-                 << "no port in" << replyText.c_str();
+        qCDebug(lcFtp) << "Data Socket connecting Failed: "
+                       << "no port in" << replyText.c_str();
         return -1;
     }
     CloseData();
     dataSocket = socketshim::openTcp();
     if (dataSocket == socketshim::InvalidSocket) {
-        qDebug() << "Data Socket connecting Failed: " << socketshim::lastError();
+        qCDebug(lcFtp) << "Data Socket connecting Failed: " << socketshim::lastError();
         return -1;
     }
     // The host part of the reply is ignored: data go to the server of the control connection.
     const int error = socketshim::connectTo(dataSocket, address, static_cast<std::uint16_t>(port),
                                             connectTimeoutMs);
     if (error != 0) {
-        qDebug() << "Data Socket connecting Failed: " << error;
+        qCDebug(lcFtp) << "Data Socket connecting Failed: " << error;
         CloseData();
         return -1;
     }
-    qDebug() << "Data Socket connecting is success.";
+    qCDebug(lcFtp) << "Data Socket connecting is success.";
     return 0;
 }
 
@@ -197,20 +243,36 @@ void FtpClient::CloseData()
 
 template <typename Sink> bool FtpClient::DrainData(Sink sink)
 {
+    ThroughputFloor floor(floorBytesPerSecond, floorWindowMs);
+    long long total = 0;
+    long long lastData = NowMs();
     for (;;) {
-        const socketshim::Wait wait = socketshim::waitReadable(dataSocket, replyTimeoutMs);
-        if (wait == socketshim::Wait::TimedOut) {
-            qDebug() << "No data from the server within" << replyTimeoutMs << "ms";
+        const socketshim::Wait wait = WaitReadable(dataSocket, NowMs() + SliceMs);
+        const long long now = NowMs();
+        if (wait == socketshim::Wait::Failed) {
+            if (Cancelled())
+                qCDebug(lcFtp) << "Transfer cancelled";
             return false;
         }
-        if (wait == socketshim::Wait::Failed)
+        if (wait == socketshim::Wait::Ready) {
+            const long long got =
+                socketshim::receive(dataSocket, transferBuffer.data(), transferBuffer.size());
+            if (got == 0)
+                return true;
+            if (got < 0 || !sink(transferBuffer.data(), static_cast<std::size_t>(got)))
+                return false;
+            qCDebug(lcFtpData) << "<=" << got << "bytes";
+            total += got;
+            lastData = now;
+        } else if (now - lastData >= replyTimeoutMs) {
+            qCDebug(lcFtp) << "No data from the server within" << replyTimeoutMs << "ms";
             return false;
-        const long long got =
-            socketshim::receive(dataSocket, transferBuffer.data(), transferBuffer.size());
-        if (got == 0)
-            return true;
-        if (got < 0 || !sink(transferBuffer.data(), static_cast<std::size_t>(got)))
+        }
+        if (!floor.Holds(now, total)) {
+            qCDebug(lcFtp) << "Less than" << floorBytesPerSecond << "bytes/s from the server over"
+                           << floorWindowMs << "ms";
             return false;
+        }
     }
 }
 
@@ -254,7 +316,7 @@ int FtpClient::Upload(const std::string &localPath)
 {
     QFile file(QString::fromStdString(localPath));
     if (!file.open(QIODevice::ReadOnly)) {
-        qDebug() << "fail to open the file!";
+        qCDebug(lcFtp) << "fail to open the file!";
         return -1;
     }
     const std::size_t slash = localPath.rfind('/');
@@ -319,7 +381,7 @@ int FtpClient::Download(const std::string &name, const std::string &localFolder)
     const QString finalPath = QString::fromStdString(localFolder + "/" + name);
     QFile file(PartialPath(finalPath));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        qDebug() << "fail to open the file!" << file.fileName();
+        qCDebug(lcFtp) << "fail to open the file!" << file.fileName();
         return -1;
     }
     const auto fail = [&file] {
@@ -336,8 +398,10 @@ int FtpClient::Download(const std::string &name, const std::string &localFolder)
         return fail();
     }
     long long received = 0;
-    const bool drained = DrainData([&file, &received](const char *data, std::size_t count) {
+    const bool drained = DrainData([&](const char *data, std::size_t count) {
         received += static_cast<long long>(count);
+        if (control)
+            control->report(received, std::max(size, 0LL));
         return file.write(data, static_cast<qint64>(count)) == static_cast<qint64>(count);
     });
     CloseData();
@@ -345,7 +409,8 @@ int FtpClient::Download(const std::string &name, const std::string &localFolder)
     const bool flushed = file.flush();
     // A short transfer is caught by the size announced before it, when there was one.
     if (!drained || !finished || !flushed || (size > 0 && received != size)) {
-        qDebug() << "Download of" << name.c_str() << "is incomplete:" << received << "of" << size;
+        qCDebug(lcFtp) << "Download of" << name.c_str() << "is incomplete:" << received << "of"
+                       << size;
         return fail();
     }
     file.close();

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+struct TransferControl;
+
 class FtpClient
 {
 public:
@@ -26,6 +28,11 @@ public:
     void SetControlPort(std::uint16_t port);
     // connectMs bounds each connect, replyMs each silence of the server (control or data).
     void SetTimeouts(int connectMs, int replyMs);
+    // A data connection that averages less than bytesPerSecond over windowMs fails.
+    void SetFloor(int bytesPerSecond, int windowMs);
+    // Its cancel request ends any wait for the server within a tenth of a second (connects
+    // excepted, bounded by their own time-out); downloads report their progress to it.
+    void SetControl(TransferControl *control);
 
     int Login();
     int SendCommand(const std::string &command);
@@ -56,6 +63,9 @@ private:
     };
 
     ReadResult ReadReply(std::string *reply);
+    bool Cancelled() const;
+    // Waits in short slices until deadlineMs (a steady clock), watching for a cancel request.
+    socketshim::Wait WaitReadable(socketshim::Socket socket, long long deadlineMs) const;
     // Reads the data connection to its end, handing each chunk to `sink`; false on
     // silence, a read error or a sink that refuses the data.
     template <typename Sink> bool DrainData(Sink sink);
@@ -76,6 +86,9 @@ private:
     std::vector<std::string> listedNames;
     int connectTimeoutMs = DefaultConnectTimeoutMs;
     int replyTimeoutMs = DefaultReplyTimeoutMs;
+    int floorBytesPerSecond = 0;
+    int floorWindowMs = 0;
+    TransferControl *control = nullptr;
     bool libraryStarted = false;
     // Set once a reply was lost: every later reply would be out of step.
     bool controlBroken = false;

@@ -45,6 +45,7 @@ int FtpThread::FetchOnce(const QString &name, const QString &folder)
     client.SetServer(target.host, target.user, target.password);
     client.SetControlPort(target.port);
     client.SetTimeouts(target.connectTimeoutMs, target.stallTimeoutMs);
+    client.SetFloor(target.floorBytesPerSecond, target.floorWindowMs);
     if (client.Login() != 0)
         return -1;
     const std::string serverName = name.toUtf8().toStdString();

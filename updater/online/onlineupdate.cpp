@@ -7,31 +7,28 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
-OnlineUpdate::OnlineUpdate(const UpdateServer &updateServer, const QString &cache)
-    : server(updateServer), cacheFolder(cache)
+OnlineUpdate::OnlineUpdate(const UpdateServer &updateServer, const QString &cache,
+                           TransferControl *transferControl)
+    : server(updateServer), cacheFolder(cache), control(transferControl)
 {
 }
 
 int OnlineUpdate::LoadVersionFile(const QString &serverPath, const QString &savePath,
                                   QStringList &lines) const
 {
-    // A path from the root ("/VKP2000/...") has an empty first part: the cache itself.
-    const QString firstPart = serverPath.split(QLatin1Char('/')).first();
-    if (!firstPart.isEmpty()) {
-        const QString folder = CachePath(cacheFolder, firstPart);
-        if (folder.isEmpty())
-            return -1;
-        if (!QDir().exists(folder))
-            QDir().mkpath(folder);
-    }
+    // The stored copy's folder is made first: a model's folder ("VKP6000") appears when a
+    // device of that model first asks, and the user's cache has no folders until then.
+    const QString stored = CachePath(cacheFolder, serverPath);
     const QString local = CachePath(cacheFolder, savePath);
-    if (local.isEmpty())
+    if (stored.isEmpty() || local.isEmpty())
         return -1;
+    QDir().mkpath(QFileInfo(stored).path());
     // Only what this fetch brings may be read: never a copy left by an earlier run.
     QFile::remove(local);
 
-    UrlFetch(server).Fetch(serverPath, cacheFolder);
+    UrlFetch(server).Fetch(serverPath, cacheFolder, control);
 
     QStringList fetched;
     if (ReadTextLines(local, fetched) == -1)
@@ -50,7 +47,7 @@ int OnlineUpdate::FetchImageByUrl(const QString &model, const QString &version,
     *imagePath = CachePath(cacheFolder, serverPath);
     if (!IsPlainVersion(version) || imagePath->isEmpty())
         return -1;
-    const int result = UrlFetch(server).Fetch(serverPath, cacheFolder);
+    const int result = UrlFetch(server).Fetch(serverPath, cacheFolder, control);
     // An empty server file transfers without error but leaves no image.
     if (result == 0 && !QFile::exists(*imagePath))
         return -1;
@@ -66,6 +63,8 @@ OnlineUpdate::FtpResult OnlineUpdate::FetchByFtp(const QString &serverName,
     client.SetServer(server.host, server.user, server.password);
     client.SetControlPort(server.port);
     client.SetTimeouts(server.connectTimeoutMs, server.stallTimeoutMs);
+    client.SetFloor(server.floorBytesPerSecond, server.floorWindowMs);
+    client.SetControl(control);
     client.Login();
     const std::string name = serverName.toUtf8().toStdString();
     if (client.FileSize(name) <= 0)

@@ -7,11 +7,15 @@
 #include <QString>
 #include <QStringList>
 
+struct TransferControl;
+
 class OnlineUpdate
 {
 public:
-    // cacheFolder: the program's folder + "/file/".
-    OnlineUpdate(const UpdateServer &server, const QString &cacheFolder);
+    // cacheFolder: the cache root + "/". With a control, every transfer can be cancelled
+    // through it and reports its progress to it.
+    OnlineUpdate(const UpdateServer &server, const QString &cacheFolder,
+                 TransferControl *control = nullptr);
 
     const UpdateServer &Server() const { return server; }
     const QString &CacheFolder() const { return cacheFolder; }
@@ -39,4 +43,5 @@ public:
 private:
     UpdateServer server;
     QString cacheFolder;
+    TransferControl *control;
 };

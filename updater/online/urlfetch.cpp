@@ -2,11 +2,71 @@
 
 #include "cachepath.h"
 #include "curllibrary.h"
+#include "onlinelog.h"
 #include "partialfile.h"
+#include "transfercontrol.h"
 
 #include <QFile>
 #include <QUrl>
 #include <algorithm>
+
+namespace {
+
+struct ProgressTarget
+{
+    TransferControl *control = nullptr;
+    curl_off_t reported = -1;
+};
+
+// libcurl calls this at least once a second, data or not: the cancel request is seen
+// even while the server is silent.
+int TransferInfo(void *target, curl_off_t expected, curl_off_t received, curl_off_t, curl_off_t)
+{
+    auto *progress = static_cast<ProgressTarget *>(target);
+    if (!progress->control)
+        return 0;
+    if (progress->control->cancelled)
+        return 1;
+    if (received != progress->reported) {
+        progress->reported = received;
+        progress->control->report(received, expected);
+    }
+    return 0;
+}
+
+// libcurl's verbose trace, in its own "* ", "< ", "> " form, to the log instead of stderr.
+int Trace(CURL *, curl_infotype type, char *data, std::size_t size, void *)
+{
+    const char *mark = nullptr;
+    switch (type) {
+    case CURLINFO_TEXT:
+        mark = "*";
+        break;
+    case CURLINFO_HEADER_IN:
+        mark = "<";
+        break;
+    case CURLINFO_HEADER_OUT:
+        mark = ">";
+        break;
+    case CURLINFO_DATA_IN:
+    case CURLINFO_DATA_OUT:
+        qCDebug(lcFtpData, "%s %zu bytes", type == CURLINFO_DATA_IN ? "<=" : "=>", size);
+        return 0;
+    default:
+        return 0;
+    }
+    if (!lcFtp().isDebugEnabled())
+        return 0;
+    const QByteArray text(data, static_cast<int>(size));
+    for (const QByteArray &line : text.split('\n')) {
+        const QByteArray trimmed = line.trimmed();
+        if (!trimmed.isEmpty())
+            qCDebug(lcFtp, "%s %s", mark, trimmed.constData());
+    }
+    return 0;
+}
+
+} // namespace
 
 std::size_t WriteToFile(void *data, std::size_t size, std::size_t count, void *target)
 {
@@ -29,21 +89,25 @@ QString UrlFetch::Url(const QString &ftpFilePath) const
         .arg(QString::fromLatin1(QUrl::toPercentEncoding(ftpFilePath, "/")));
 }
 
-int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder) const
+int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder,
+                    TransferControl *control) const
 {
     const QString localPath = CachePath(localFolder, ftpFilePath);
     if (localPath.isEmpty()) {
-        std::fprintf(stderr, "refused to store %s outside %s\n", qUtf8Printable(ftpFilePath),
-                     qUtf8Printable(localFolder));
+        qCWarning(lcFtp, "refused to store %s outside %s", qUtf8Printable(ftpFilePath),
+                  qUtf8Printable(localFolder));
         return CURLE_WRITE_ERROR;
     }
     FetchTarget target;
     target.fileName = QFile::encodeName(PartialPath(localPath)).toStdString();
     const QByteArray url = Url(ftpFilePath).toLatin1();
 
+    ProgressTarget progress;
+    progress.control = control;
+
     const CurlLibrary &api = curlLibrary();
     if (!api.problem.isEmpty()) {
-        std::fprintf(stderr, "libcurl cannot be used: %s\n", qUtf8Printable(api.problem));
+        qCWarning(lcFtp, "libcurl cannot be used: %s", qUtf8Printable(api.problem));
         return -1;
     }
     api.global_init(CURL_GLOBAL_DEFAULT);
@@ -53,14 +117,20 @@ int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder) cons
         api.easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
         api.easy_setopt(curl, CURLOPT_WRITEDATA, &target);
         api.easy_setopt(curl, CURLOPT_VERBOSE, 1L);
-        // Bounded waits: the caller is the GUI thread.
+        api.easy_setopt(curl, CURLOPT_DEBUGFUNCTION, Trace);
+        // Bounded waits: a silent server, or one below the throughput floor, ends the fetch.
         const long stallSeconds = std::max(1L, (server.stallTimeoutMs + 999L) / 1000L);
+        const long floorSeconds = std::max(1L, (server.floorWindowMs + 999L) / 1000L);
         api.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         api.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
                         static_cast<long>(server.connectTimeoutMs));
         api.easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, stallSeconds);
-        api.easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        api.easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+        api.easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT,
+                        std::max(1L, static_cast<long>(server.floorBytesPerSecond)));
+        api.easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, std::min(stallSeconds, floorSeconds));
+        api.easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        api.easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, TransferInfo);
+        api.easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
         result = api.easy_perform(curl);
         api.easy_cleanup(curl);
     }
@@ -73,7 +143,7 @@ int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder) cons
             DiscardPartial(localPath);
     }
     if (result > 0)
-        std::fprintf(stderr, "curl told us %d\n", result);
+        qCDebug(lcFtp, "curl told us %d", result);
     api.global_cleanup();
     return result;
 }

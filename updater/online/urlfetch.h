@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+struct TransferControl;
+
 // What the write callback writes to. The file is created when the first data arrive; it is
 // the partial file of the download, which takes the final name only once complete.
 struct FetchTarget
@@ -31,7 +33,10 @@ public:
     // Stores server file ftpFilePath at localFolder + ftpFilePath. Returns 0 on success,
     // libcurl's result code on failure, -1 when libcurl could not start. A path that would
     // land outside localFolder is refused with CURLE_WRITE_ERROR before anything is sent.
-    int Fetch(const QString &ftpFilePath, const QString &localFolder) const;
+    // With a control: its cancel request ends the fetch (CURLE_ABORTED_BY_CALLBACK) and it
+    // hears the progress. A fetch that does not complete leaves no file of its own.
+    int Fetch(const QString &ftpFilePath, const QString &localFolder,
+              TransferControl *control = nullptr) const;
 
 private:
     UpdateServer server;
