@@ -2,9 +2,12 @@
 //
 //   fwtool pack --version N --dsp DSP.bin --arm ARM.bin --out FILE.fw [--fill 0xFF]
 //   fwtool info FILE.fw [--device-version N] [--product-id 0x0526]
+//   fwtool flash FILE.fw [--allow-older] [--wait SECONDS] [--quiet] [--json]
 
 #include "firmwareimage.h"
+#include "flashcommand.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
@@ -29,7 +32,8 @@ int usage()
     return fail(
         "usage:\n"
         "  fwtool pack --version N --dsp DSP.bin --arm ARM.bin --out FILE.fw [--fill 0xFF]\n"
-        "  fwtool info FILE.fw [--device-version N] [--product-id 0x0526]");
+        "  fwtool info FILE.fw [--device-version N] [--product-id 0x0526]\n"
+        "  fwtool flash FILE.fw [--allow-older] [--wait SECONDS] [--quiet] [--json]");
 }
 
 // Options as "--name value" pairs after the command; false on anything else.
@@ -154,6 +158,24 @@ int info(const QString &path, const QHash<QString, QString> &opt)
     return 0;
 }
 
+int flash(const QStringList &args)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    fwtool::defineFlash(parser);
+    if (!parser.parse(args)) {
+        err << "fwtool: " << parser.errorText() << "\n";
+        return 2;
+    }
+    if (parser.isSet("help")) {
+        out << parser.helpText();
+        return 0;
+    }
+    return fwtool::runFlash(parser, out, err);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -169,6 +191,8 @@ int main(int argc, char *argv[])
             return usage();
         return pack(opt);
     }
+    if (args[1] == "flash")
+        return flash(args);
     if (args[1] == "info") {
         if (!options(args, 2, &opt, &positional) || positional.isEmpty())
             return usage();
