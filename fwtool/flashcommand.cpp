@@ -12,8 +12,6 @@
 
 #ifdef _WIN32
 #include <io.h>
-#define isatty _isatty
-#define fileno _fileno
 #else
 #include <unistd.h>
 #endif
@@ -35,6 +33,15 @@ int usageError(QTextStream &err, const QString &text)
     return UsageExit;
 }
 
+bool standardOutputIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stdout));
+#else
+    return isatty(fileno(stdout));
+#endif
+}
+
 // Both would write to the device, and the protocol has room for one.
 bool updaterRuns()
 {
@@ -49,7 +56,7 @@ class Printer
 {
 public:
     Printer(QTextStream &out, QTextStream &err, bool quiet, bool json)
-        : out(out), err(err), quiet(quiet), json(json), terminal(isatty(fileno(stdout)))
+        : out(out), err(err), quiet(quiet), json(json), terminal(standardOutputIsTerminal())
     {
     }
 
