@@ -16,6 +16,8 @@ FlashRun::FlashRun(const FlashRequest &request, int productId, QObject *parent)
       session(new updater::UpdateSession(link, updater::Timing(), this)), deadline(new QTimer(this))
 {
     deadline->setSingleShot(true);
+    // A coarse timer may end a wait up to 5 % early.
+    deadline->setTimerType(Qt::PreciseTimer);
     connect(deadline, &QTimer::timeout, this, &FlashRun::onDeadline);
     connect(session, &updater::UpdateSession::versionReceived, this, &FlashRun::onVersion);
     connect(session, &updater::UpdateSession::progress, this, [this](qint64 offset) {

@@ -91,6 +91,9 @@ void TestFwtoolFlash::outcomes_data()
                                   << "File Format Is Error";
     QTest::newRow("no device") << g << QStringList() << QStringList{"EMULATOR_PLUG_AFTER_MS=60000"}
                                << 4 << "no device found";
+    QTest::newRow("no version reply within 3 s")
+        << g << QStringList() << QStringList{"EMULATOR_LATENCY_MS=4000"} << 4
+        << "no version reply within 3 s";
     QTest::newRow("--wait, plugged in later")
         << g << QStringList{"--wait", "20"} << QStringList{"EMULATOR_PLUG_AFTER_MS=500"} << 0
         << "Update Complete!";
