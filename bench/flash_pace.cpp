@@ -4,10 +4,13 @@
 // closed with Ok from a timer. Prints the time from the start press to the completion
 // box against the protocol's own pace (one 8-byte packet per 2 ms tick), the CPU time
 // of the whole process meanwhile, and whether the device received the file's images.
+// Then the same file through `fwtool flash` (the real executable, with the emulated
+// device from its environment): the update's own time, as the tool reports it in its
+// JSON summary, against the same pace.
 //
 //   flash_pace
 //
-// Exits 1 when the flash does not complete or the received images differ from the file.
+// Exits 1 when a flash does not complete or the received images differ from the file.
 
 #include "benchsupport.h"
 #include "bootprotocol.h"
@@ -20,8 +23,11 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -112,6 +118,45 @@ QByteArray noise(int size, quint32 seed)
         byte = char(seed >> 24);
     }
     return bytes;
+}
+
+// The file flashed by `fwtool flash --json`; false when it did not complete or the
+// device's images differ from the file.
+bool flashThroughTheCommand(const QString &path, const QTemporaryDir &dir)
+{
+    const QString images = dir.filePath(QStringLiteral("cli-images"));
+    QDir().mkpath(images);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HIDLINK_BACKEND", "emulator");
+    env.insert("EMULATOR_VERSION", QString::number(DeviceVersion));
+    env.insert("EMULATOR_IMAGE_DIR", images);
+    QProcess tool;
+    tool.setProcessEnvironment(env);
+    tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const double startedAt = bench::monotonicSeconds();
+    tool.start(FWTOOL, {"flash", path, "--json"});
+    if (!tool.waitForFinished(FlashTimeoutMs)) {
+        std::printf("fwtool flash did not end\n");
+        return false;
+    }
+    const double wall = bench::monotonicSeconds() - startedAt;
+    const QJsonObject summary = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+    QFile file(path), dsp(images + "/dsp.bin"), arm(images + "/arm.bin");
+    const bool match = file.open(QIODevice::ReadOnly) && dsp.open(QIODevice::ReadOnly) &&
+                       arm.open(QIODevice::ReadOnly) &&
+                       dsp.readAll() + arm.readAll() == file.readAll().mid(16);
+    std::printf("fwtool flash: exit %d, outcome %s\n", tool.exitCode(),
+                qPrintable(summary.value("outcome").toString()));
+    if (tool.exitCode() != 0)
+        return false;
+    const double measured = summary.value("seconds").toDouble();
+    const double pace =
+        summary.value("bytes").toDouble() / firmware::PacketSize * PacketIntervalMs / 1000.0;
+    std::printf("fwtool flash: update %.3f s (whole process %.3f s), pace %.3f s\n", measured, wall,
+                pace);
+    std::printf("fwtool flash: received images match the file: %s\n", match ? "yes" : "NO");
+    std::printf("flash_pace_ratio_cli: %.3f\n", pace / measured);
+    return match;
 }
 
 } // namespace
@@ -222,5 +267,6 @@ int main(int argc, char *argv[])
                 100.0 * cpu / measured);
     std::printf("received images match the file: %s\n", match ? "yes" : "NO");
     std::printf("flash_pace_ratio: %.3f\n", pace / measured);
-    return match ? 0 : 1;
+    const bool cliMatch = flashThroughTheCommand(path, dir);
+    return match && cliMatch ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "commands.h"
+#include "flashcommand.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -182,6 +183,10 @@ int runInfo(const QCommandLineParser &parser, Streams &io)
 const Command commands[] = {
     {"pack", "make a firmware file", definePack, runPack},
     {"info", "show a firmware file and whether the updater accepts it", defineInfo, runInfo},
+    {"flash", "update the device with a firmware file", defineFlash,
+     [](const QCommandLineParser &parser, Streams &io) {
+         return runFlash(parser, io.out, io.err);
+     }},
 };
 
 const Command *findCommand(const QString &name)
@@ -229,7 +234,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
                                      "own checks.");
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("command", "pack, info or help; then its options.",
+    parser.addPositionalArgument("command", "pack, info, flash or help; then its options.",
                                  "COMMAND [options]");
     // Everything after the command is the command's: `pack --version N` is not ours.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);

@@ -5,13 +5,12 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("fwtool"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(RIVET_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
     return fwtool::run(app.arguments(), out, err);

@@ -8,6 +8,7 @@
 #include "hidlog.h"
 #include "messageboxes.h"
 #include "ui_mainwindow.h"
+#include "updatemessages.h"
 #include "usbthread.h"
 #include "windowtitle.h"
 
@@ -105,8 +106,8 @@ void MainWindow::onInformationTip(QString Chinese, QString English)
 
 void MainWindow::showError(int number)
 {
-    messageboxes::show(this, locale, tr("Warning"), tr("升级未成功，错误%1").arg(number),
-                       tr("Error %1").arg(number));
+    const updater::Message message = updater::errorMessage(number);
+    messageboxes::show(this, locale, tr("Warning"), message.chinese, message.english);
 }
 
 void MainWindow::onInitHelp()

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "messageboxes.h"
 #include "ui_mainwindow.h"
+#include "updatemessages.h"
 #include "usbevent.h"
 
 void MainWindow::onGetVersionFromMotor()
@@ -18,8 +19,8 @@ void MainWindow::Slot_SengReadCommand()
 void MainWindow::on_toolButton_2_clicked()
 {
     if (session->packetsWouldBeCut()) {
-        onInformationTip(QStringLiteral("设备无法接收固件数据包"),
-                         QStringLiteral("The device cannot receive firmware packets"));
+        const updater::Message message = updater::packetsCutMessage();
+        onInformationTip(message.chinese, message.english);
         return;
     }
     session->start(imageData, dspEnd);

@@ -1,0 +1,209 @@
+#include "flashrun.h"
+
+#include "deviceidentity.h"
+#include "deviceids.h"
+#include "devicenotifier.h"
+#include "updatemessages.h"
+#include "updatesession.h"
+#include "usbevent.h"
+#include "usbthread.h"
+
+#include <QTimer>
+
+namespace fwtool {
+
+FlashRun::FlashRun(const FlashRequest &request, int productId, QObject *parent)
+    : QObject(parent), request(request), link(deviceids::VendorId, productId),
+      session(new updater::UpdateSession(link, updater::Timing(), this)), deadline(new QTimer(this))
+{
+    deadline->setSingleShot(true);
+    // A coarse timer may end a wait up to 5 % early.
+    deadline->setTimerType(Qt::PreciseTimer);
+    connect(deadline, &QTimer::timeout, this, &FlashRun::onDeadline);
+    connect(session, &updater::UpdateSession::versionReceived, this, &FlashRun::onVersion);
+    connect(session, &updater::UpdateSession::progress, this, [this](qint64 offset) {
+        const FlashProgress now =
+            progressAt(offset, this->request.image.dspEnd, this->request.image.data.size(),
+                       clock.elapsed() / 1000.0);
+        summary.bytes = now.sent;
+        emit progress(now);
+    });
+    connect(session, &updater::UpdateSession::failed, this, [this](int number) {
+        finish(FlashOutcome::UpdateError,
+               QStringLiteral("%1 (after %2 of %3 bytes)")
+                   .arg(updater::errorMessage(number).english)
+                   .arg(summary.bytes)
+                   .arg(this->request.image.data.size() - firmware::HeaderSize),
+               number);
+    });
+    connect(session, &updater::UpdateSession::completed, this, [this] {
+        finish(FlashOutcome::Complete, QStringLiteral("Update Complete! %1 bytes in %2 s")
+                                           .arg(summary.bytes)
+                                           .arg(clock.elapsed() / 1000.0, 0, 'f', 1));
+    });
+    if (request.image.headerComplete)
+        summary.fileVersion = request.image.fileVersion;
+
+    // Made before the first search, so that an arrival right after it is not missed.
+    auto *notifier = new DeviceNotifier(this);
+    connect(notifier, &DeviceNotifier::arrived, this, &FlashRun::onArrival);
+    connect(notifier, &DeviceNotifier::removed, this, &FlashRun::onRemoval);
+}
+
+FlashRun::~FlashRun()
+{
+    session->stop();
+    // Closing the read handle ends a pending read, so the readers join at once.
+    link.closeReadHandle();
+    for (USBThread *thread : findChildren<USBThread *>())
+        thread->finish();
+}
+
+QString FlashRun::deviceName() const
+{
+    return QStringLiteral("vendor %1, product %2").arg(link.vendorIdText, link.productIdText);
+}
+
+void FlashRun::start()
+{
+    openDevice();
+    if (phase != Phase::LookingForDevice)
+        return;
+    if (request.waitSeconds <= 0) {
+        finish(FlashOutcome::NoDevice, QStringLiteral("no device found (%1)").arg(deviceName()));
+        return;
+    }
+    deadline->start(request.waitSeconds * 1000);
+#ifdef _WIN32
+    // Windows tells only windows of arrivals: a console program looks again instead.
+    auto *rescan = new QTimer(this);
+    connect(rescan, &QTimer::timeout, this, [this, rescan] {
+        if (phase == Phase::LookingForDevice)
+            openDevice();
+        else
+            rescan->stop();
+    });
+    rescan->start(1000);
+#endif
+}
+
+void FlashRun::openDevice()
+{
+    if (link.OpenUSBHandle() != 0)
+        return;
+    reader = new USBThread(this, link.readHandle(), link.deviceFound, this);
+    reader->StopOrStart(true);
+    reader->start();
+    phase = Phase::AskingVersion;
+    deadline->start(VersionReplyMs);
+    session->sendVersionQuery();
+}
+
+void FlashRun::onArrival(const QString &path)
+{
+    if (phase == Phase::LookingForDevice &&
+        deviceidentity::pathMatches(path, link.vendorIdText, link.productIdText))
+        openDevice();
+}
+
+void FlashRun::onRemoval(const QString &path)
+{
+    if (!reader || !deviceidentity::pathMatches(path, link.vendorIdText, link.productIdText))
+        return;
+    // As the window does: the reader is told to stop and joined at the end.
+    reader->StopOrStart(false);
+    reader = nullptr;
+    link.closeReadHandle();
+    if (phase == Phase::Updating)
+        emit note(QStringLiteral("the device was removed"));
+}
+
+void FlashRun::onDeadline()
+{
+    if (phase == Phase::LookingForDevice)
+        finish(FlashOutcome::NoDevice, QStringLiteral("no device found within %1 s (%2)")
+                                           .arg(request.waitSeconds)
+                                           .arg(deviceName()));
+    else if (phase == Phase::AskingVersion)
+        finish(FlashOutcome::NoDevice,
+               QStringLiteral("the device gave no version reply within %1 s (%2)")
+                   .arg(VersionReplyMs / 1000)
+                   .arg(deviceName()));
+}
+
+void FlashRun::onVersion(const QByteArray &report)
+{
+    if (phase != Phase::AskingVersion)
+        return;
+    deadline->stop();
+    const quint16 device = bootprotocol::versionOf(report);
+    summary.deviceVersion = device;
+
+    // The window's decision on a chosen file, asked the same way.
+    const firmware::Image &image = request.image;
+    const int opened = firmware::openCode(request.loadError, image, device);
+    const int family = firmware::versionCheck(link.productId, device, image.fileVersion);
+    const firmware::Verdict verdict = firmware::judge(true, opened, family);
+    const QString tip = firmware::tipFor(verdict).english.simplified();
+    if (!firmware::accepted(verdict)) {
+        finish(FlashOutcome::Refused, QStringLiteral("%1: %2").arg(request.path, tip));
+        return;
+    }
+    if (verdict == firmware::Verdict::LowerVersion) {
+        const QString versions =
+            QStringLiteral("file %1, device %2").arg(image.fileVersion).arg(device);
+        if (!request.allowOlder) {
+            finish(FlashOutcome::OlderVersion,
+                   QStringLiteral("%1 (%2); --allow-older flashes it anyway").arg(tip, versions));
+            return;
+        }
+        emit note(QStringLiteral("%1 (%2); flashing it as --allow-older asks").arg(tip, versions));
+    }
+    if (session->packetsWouldBeCut()) {
+        finish(FlashOutcome::NoDevice, QStringLiteral("%1 (its feature report has %2 bytes)")
+                                           .arg(updater::packetsCutMessage().english)
+                                           .arg(link.hidCaps.featureReportByteLength));
+        return;
+    }
+    phase = Phase::Updating;
+    clock.start();
+    session->start(image.data, image.dspEnd);
+}
+
+void FlashRun::interrupt()
+{
+    if (phase == Phase::Updating)
+        finish(FlashOutcome::Interrupted,
+               QStringLiteral("interrupted after %1 of %2 bytes: the device is left in its "
+                              "bootloader; flash it again to finish the update")
+                   .arg(summary.bytes)
+                   .arg(request.image.data.size() - firmware::HeaderSize));
+    else
+        finish(FlashOutcome::Interrupted,
+               QStringLiteral("interrupted before the update started: the device is unchanged"));
+}
+
+void FlashRun::finish(FlashOutcome outcome, const QString &message, int errorNumber)
+{
+    if (phase == Phase::Done)
+        return;
+    phase = Phase::Done;
+    session->stop();
+    deadline->stop();
+    summary.outcome = outcome;
+    summary.errorNumber = errorNumber;
+    summary.message = message;
+    summary.seconds = clock.isValid() ? clock.elapsed() / 1000.0 : 0;
+    emit finished(summary);
+}
+
+void FlashRun::customEvent(QEvent *event)
+{
+    if (event->type() != USBEvent::EventType)
+        return;
+    const auto *report = static_cast<USBEvent *>(event);
+    if (report->reportId == 0x80)
+        session->handleReply(report->data);
+}
+
+} // namespace fwtool

@@ -1,0 +1,214 @@
+// `fwtool flash` as a script runs it: the real executable with the emulated device,
+// one row per outcome and its exit code, then Ctrl+C in the middle of a transfer.
+#include "firmwareimage.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+
+namespace {
+
+// Patternless bytes, so that a packet out of place shows in the received images.
+QByteArray noise(int size, quint32 seed)
+{
+    QByteArray bytes(size, '\0');
+    for (char &byte : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        byte = char(seed >> 24);
+    }
+    return bytes;
+}
+
+} // namespace
+
+class TestFwtoolFlash : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void outcomes_data();
+    void outcomes();
+    void refusedWhileTheUpdaterRuns();
+    void ctrlCStopsTheTransfer();
+
+private:
+    QString writeImage(const QString &name, int dspBytes, int armBytes, qint32 version);
+    void start(QProcess &process, const QStringList &args, const QStringList &env);
+
+    QTemporaryDir dir;
+    QString good, older, malformed;
+};
+
+void TestFwtoolFlash::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    // 100 packets: every tenth of the progress gets its line.
+    good = writeImage("good.fw", 400, 400, 1251);
+    older = writeImage("older.fw", 400, 400, 1249);
+    malformed = dir.filePath("malformed.fw");
+    QFile file(malformed);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(firmware::pack(noise(8, 5), noise(8, 6), 1251, '\xFF') + "x");
+}
+
+QString TestFwtoolFlash::writeImage(const QString &name, int dspBytes, int armBytes, qint32 version)
+{
+    QFile file(dir.filePath(name));
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(firmware::pack(noise(dspBytes, 1), noise(armBytes, 2), version, '\xFF'));
+    return file.fileName();
+}
+
+void TestFwtoolFlash::start(QProcess &process, const QStringList &args, const QStringList &env)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : environment.keys()) {
+        if (name.startsWith("EMULATOR_"))
+            environment.remove(name);
+    }
+    environment.insert("HIDLINK_BACKEND", "emulator");
+    for (const QString &setting : env)
+        environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
+    process.setProcessEnvironment(environment);
+    process.start(FWTOOL, QStringList{"flash"} + args);
+}
+
+void TestFwtoolFlash::outcomes_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("env");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message"); // in the closing line
+
+    const QString g = good;
+    QTest::newRow("complete") << g << QStringList() << QStringList() << 0 << "Update Complete!";
+    QTest::newRow("refused file") << malformed << QStringList() << QStringList() << 3
+                                  << "File Format Is Error";
+    QTest::newRow("no device") << g << QStringList() << QStringList{"EMULATOR_PLUG_AFTER_MS=60000"}
+                               << 4 << "no device found";
+    QTest::newRow("no version reply within 3 s")
+        << g << QStringList() << QStringList{"EMULATOR_LATENCY_MS=4000"} << 4
+        << "no version reply within 3 s";
+    QTest::newRow("--wait, plugged in later")
+        << g << QStringList{"--wait", "20"} << QStringList{"EMULATOR_PLUG_AFTER_MS=500"} << 0
+        << "Update Complete!";
+    QTest::newRow("older file") << older << QStringList() << QStringList() << 5
+                                << "The firmware file version is lower than the current device";
+    QTest::newRow("older file, --allow-older, --json")
+        << older << QStringList{"--allow-older", "--json"} << QStringList() << 0 << "complete";
+    QTest::newRow("error 1: no update mode")
+        << g << QStringList() << QStringList{"EMULATOR_NO_U=1"} << 11 << "Error 1";
+    QTest::newRow("error 2: no DSP acknowledgement, --json")
+        << g << QStringList{"--json"} << QStringList{"EMULATOR_DSP_ACKS=0"} << 12 << "update-error";
+    // Two "V" in all: the handshake's and the first window's, none after DSP end.
+    QTest::newRow("error 4: no reply to DSP end")
+        << writeImage("two-windows.fw", 200, 8, 1251) << QStringList()
+        << QStringList{"EMULATOR_DSP_ACKS=1"} << 14 << "Error 4";
+    QTest::newRow("error 5: no ARM acknowledgement")
+        << g << QStringList() << QStringList{"EMULATOR_ARM_ACKS=0"} << 15 << "Error 5";
+    QTest::newRow("feature report too short for a packet")
+        << g << QStringList() << QStringList{"EMULATOR_FEATURE_LENGTH=8"} << 4
+        << "The device cannot receive firmware packets";
+    QTest::newRow("usage error") << g << QStringList{"--wait", "soon"} << QStringList() << 2
+                                 << "--wait: 'soon' is not a number";
+}
+
+void TestFwtoolFlash::outcomes()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, env);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    QTemporaryDir images;
+    QProcess tool;
+    start(tool, QStringList{file} + args, env + QStringList{"EMULATOR_IMAGE_DIR=" + images.path()});
+    QVERIFY(tool.waitForFinished(60000));
+    const QString out = QString::fromUtf8(tool.readAllStandardOutput());
+    const QString err = QString::fromUtf8(tool.readAllStandardError());
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(tool.exitCode() == exitCode, qPrintable(out + err));
+
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    if (args.contains("--json")) {
+        // Standard output is the object alone.
+        QCOMPARE(lines.size(), 1);
+        const QJsonObject summary = QJsonDocument::fromJson(lines.first().toUtf8()).object();
+        QCOMPARE(summary.value("outcome").toString(), message);
+        QCOMPARE(summary.value("exitCode").toInt(), exitCode);
+        QCOMPARE(summary.value("deviceVersion").toInt(), 1250);
+        QCOMPARE(summary.value("fileVersion").toInt(), file == older ? 1249 : 1251);
+        QCOMPARE(summary.value("bytes").toInt(), exitCode == 0 ? 800 : 0);
+        QVERIFY(summary.value("seconds").toDouble() > 0);
+    } else {
+        QVERIFY2((exitCode == 0 ? out : err).contains(message), qPrintable(out + err));
+    }
+
+    QFile dsp(images.filePath("dsp.bin")), arm(images.filePath("arm.bin"));
+    QCOMPARE(arm.exists(), exitCode == 0);
+    if (exitCode != 0)
+        return;
+    QFile source(file);
+    QVERIFY(source.open(QIODevice::ReadOnly) && dsp.open(QIODevice::ReadOnly) &&
+            arm.open(QIODevice::ReadOnly));
+    QCOMPARE(dsp.readAll() + arm.readAll(), source.readAll().mid(16));
+    if (args.contains("--json"))
+        return;
+    // Not a terminal: a line per tenth, in order, then the closing line.
+    QCOMPARE(lines.size(), 11);
+    for (int tenth = 1; tenth <= 10; ++tenth)
+        QVERIFY2(lines.at(tenth - 1).contains(QString("%1 %  ").arg(tenth * 10, 3)),
+                 qPrintable(lines.at(tenth - 1)));
+}
+
+void TestFwtoolFlash::refusedWhileTheUpdaterRuns()
+{
+    // Any program running under the updater's executable name.
+    const QString updater = dir.filePath("updater");
+    QVERIFY(QFile::copy("/bin/sleep", updater));
+    QProcess running;
+    running.start(updater, {"30"});
+    QVERIFY(running.waitForStarted());
+    QProcess tool;
+    start(tool, {good}, {});
+    QVERIFY(tool.waitForFinished(60000));
+    running.kill();
+    running.waitForFinished();
+    QCOMPARE(tool.exitCode(), 4);
+    QVERIFY(tool.readAllStandardError().contains("the updater program is running"));
+}
+
+void TestFwtoolFlash::ctrlCStopsTheTransfer()
+{
+    QTemporaryDir images;
+    QProcess tool;
+    // 2000 packets: four seconds of transfer at the protocol's pace.
+    start(tool, {writeImage("long.fw", 8000, 8000, 1251)}, {"EMULATOR_IMAGE_DIR=" + images.path()});
+    QByteArray out;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            out += tool.readAllStandardOutput();
+            return out.contains(" 10 %") || tool.state() == QProcess::NotRunning;
+        },
+        30000));
+    ::kill(pid_t(tool.processId()), SIGINT);
+    QVERIFY(tool.waitForFinished(10000));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 130);
+    const QString err = tool.readAllStandardError();
+    QVERIFY2(err.contains(QRegularExpression("interrupted after \\d+ of 16000 bytes: the device "
+                                             "is left in its bootloader")),
+             qPrintable(err));
+    QVERIFY(!(out + tool.readAllStandardOutput()).contains("100 %"));
+    // The ARM end command never reached the device.
+    QVERIFY(!QFile::exists(images.filePath("arm.bin")));
+}
+
+QTEST_GUILESS_MAIN(TestFwtoolFlash)
+#include "tst_fwtoolflash.moc"

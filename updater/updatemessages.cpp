@@ -1,0 +1,17 @@
+#include "updatemessages.h"
+
+namespace updater {
+
+Message errorMessage(int number)
+{
+    return {QStringLiteral("升级未成功，错误%1").arg(number),
+            QStringLiteral("Error %1").arg(number)};
+}
+
+Message packetsCutMessage()
+{
+    return {QStringLiteral("设备无法接收固件数据包"),
+            QStringLiteral("The device cannot receive firmware packets")};
+}
+
+} // namespace updater
