@@ -45,7 +45,7 @@ constexpr int FlashTimeoutMs = 120000;
 using bootprotocol::PacketIntervalMs;
 
 // The updater's window whose end of process stops the benchmark's loop instead.
-class BenchWindow : public MainWindow
+class BenchWindow : public updater::MainWindow
 {
 public:
     std::function<void(int)> onEnd;

@@ -142,7 +142,7 @@ int main(int argc, char *argv[])
     PaintCounter barPaints;
     double wallSeconds = 0;
     {
-        MainWindow window;
+        monitor::MainWindow window;
         window.show();
         window.onInit();
         auto *reader = window.findChild<monitor::USBThread *>();

@@ -54,7 +54,7 @@ std::vector<std::uint8_t> stampedReply(std::uint32_t sequence)
 
 // The updater's window, noting when its customEvent takes each stamped report before
 // handling it as usual.
-class BenchWindow : public MainWindow
+class BenchWindow : public updater::MainWindow
 {
 public:
     std::vector<std::int64_t> receivedNs;
@@ -78,7 +78,7 @@ protected:
                 }
             }
         }
-        MainWindow::customEvent(event);
+        updater::MainWindow::customEvent(event);
     }
 };
 

@@ -173,7 +173,7 @@ void quietMessages(QtMsgType, const QMessageLogContext &, const QString &text)
         std::fprintf(stderr, "qt: %s\n", qUtf8Printable(text));
 }
 
-class FuzzWindow : public MainWindow
+class FuzzWindow : public updater::MainWindow
 {
 public:
     int exits = 0;

@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
 #endif
     int code;
     {
-        MainWindow window;
+        monitor::MainWindow window;
         window.show();
         // Again now that the window has its size: the ruler places its handles
         // for the width it was laid out to.

@@ -10,6 +10,15 @@
 #include <QCoreApplication>
 #include <QMouseEvent>
 
+// The images sit in the window's library; a static library does not register them.
+// Outside any namespace, as the resource's init function is.
+static void initResources()
+{
+    Q_INIT_RESOURCE(monitor);
+}
+
+namespace monitor {
+
 namespace {
 
 const char *const LampLit = "border-image: url(://LED1);";
@@ -21,12 +30,6 @@ QPoint rounded(const QPointF &p)
 }
 
 } // namespace
-
-// The images sit in the window's library; a static library does not register them.
-static void initResources()
-{
-    Q_INIT_RESOURCE(monitor);
-}
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), link(deviceids::VendorId, deviceids::ProductId)
@@ -214,3 +217,5 @@ int MainWindow::SendDataToUsb(const unsigned char *report)
         qCDebug(lcReports) << "Length>>>>>>>>>>>>>>> " << link.lastWriteLength;
     return result;
 }
+
+} // namespace monitor

@@ -17,8 +17,8 @@ class MainWindow;
 }
 
 namespace monitor {
+
 class USBThread;
-}
 
 class MainWindow : public QMainWindow
 {
@@ -67,3 +67,5 @@ private:
     ReportCoalescer coalescer;
     DeviceNotifier notifier;
 };
+
+} // namespace monitor

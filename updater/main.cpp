@@ -34,7 +34,7 @@ int main(int argc, char *argv[])
 #endif
     int result = 0;
     {
-        MainWindow window;
+        updater::MainWindow window;
         window.show();
         result = app->exec();
     }

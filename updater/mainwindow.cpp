@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <cstdlib>
 
+namespace updater {
+
 MainWindow::MainWindow(QWidget *parent, const updater::Timing &timing)
     : QMainWindow(parent), ui(new Ui::MainWindow),
       usbLink(deviceids::VendorId, deviceids::ProductId)
@@ -292,3 +294,5 @@ void MainWindow::Slot_CheckFile()
             QDir().mkpath(path);
     }
 }
+
+} // namespace updater

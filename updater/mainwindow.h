@@ -22,6 +22,8 @@ class OnlineWorker;
 class QTimer;
 struct TransferControl;
 
+namespace updater {
+
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -175,3 +177,5 @@ private:
     QByteArray versionReport;
     updater::UpdateSession *session = nullptr;
 };
+
+} // namespace updater

@@ -5,6 +5,8 @@
 
 #include <QFileDialog>
 
+namespace updater {
+
 int MainWindow::GetTheFilePath()
 {
     filePath = QFileDialog::getOpenFileName(this, tr("打开文件"), "/home", tr("*.fw"));
@@ -60,3 +62,5 @@ bool MainWindow::checkChosenFile()
         onInformationTip(tip.chinese, tip.english);
     return firmware::accepted(verdict);
 }
+
+} // namespace updater

@@ -18,6 +18,8 @@
 #include <QSettings>
 #include <QShortcut>
 
+namespace updater {
+
 void MainWindow::setupOnlineCheck()
 {
     const QString name = QStringLiteral("onlineCheckShortcut");
@@ -300,3 +302,5 @@ bool MainWindow::loadDownloadedImage(const QString &path)
     onlineImageLoaded = true;
     return true;
 }
+
+} // namespace updater

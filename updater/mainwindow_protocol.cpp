@@ -6,6 +6,8 @@
 #include "updatemessages.h"
 #include "usbevent.h"
 
+namespace updater {
+
 void MainWindow::onGetVersionFromMotor()
 {
     Slot_SengReadCommand();
@@ -87,3 +89,5 @@ void MainWindow::showCompletion()
     if (messageboxes::completion(locale))
         endProcess(0);
 }
+
+} // namespace updater

@@ -33,7 +33,7 @@ struct Rig
 {
     hidplatform::EmulatedBackend backend;
     std::unique_ptr<EmulatedDevice> device;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<monitor::MainWindow> window;
 
     explicit Rig(bool present, emulator::DeviceConfig config = {}, bool withWindow = true)
     {
@@ -42,7 +42,7 @@ struct Rig
         if (present)
             device->attach();
         if (withWindow)
-            window = std::make_unique<MainWindow>();
+            window = std::make_unique<monitor::MainWindow>();
     }
     ~Rig()
     {
@@ -310,7 +310,8 @@ void TestMonitorWindow::reportFloodsFoldPerFrame()
     rig.window->onInit();
     QCoreApplication::processEvents();
     ReportCoalescer frame;
-    connect(&frame, &ReportCoalescer::valuesReady, rig.window.get(), &MainWindow::onDealData800a);
+    connect(&frame, &ReportCoalescer::valuesReady, rig.window.get(),
+            &monitor::MainWindow::onDealData800a);
     PaintCounter paints;
     ruler->installEventFilter(&paints);
     frame.takeLamps(QBitArray(2)); // opens the frame

@@ -23,7 +23,7 @@ using emulator::EmulatedDevice;
 
 namespace {
 
-class OnlineWindow : public MainWindow
+class OnlineWindow : public updater::MainWindow
 {
 public:
     using MainWindow::MainWindow;

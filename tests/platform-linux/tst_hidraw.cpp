@@ -117,8 +117,9 @@ void TestHidraw::sendsTheCommandAndThePadding()
 
     QCOMPARE(link.SendDataToUsb(command.data()), 1);
     // A device with shorter feature reports than the commands sees them cut.
-    const Bytes head(command.begin(), command.begin() + std::min<std::size_t>(
-                                                            featureLength, std::size_t(reportlengths::Command)));
+    const Bytes head(command.begin(),
+                     command.begin() +
+                         std::min<std::size_t>(featureLength, std::size_t(reportlengths::Command)));
     QCOMPARE(node->featureReports(), std::vector<Bytes>{padded(head, std::size_t(featureLength))});
 }
 
@@ -211,7 +212,7 @@ void TestHidraw::monitorPausesOnRemovalAndResumesOnArrival()
 {
     HidrawNode *first = testbed.plug();
     QVERIFY(first);
-    MainWindow window;
+    monitor::MainWindow window;
     const auto bar = [&] { return window.findChild<ProgressBarColor *>("Bar")->getValue(); };
     monitor::USBThread *reader = window.findChild<monitor::USBThread *>();
     QVERIFY(reader && reader->isRunning());

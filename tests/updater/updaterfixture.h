@@ -18,7 +18,7 @@
 #include <QTimer>
 #include <QtEndian>
 
-class TestWindow : public MainWindow
+class TestWindow : public updater::MainWindow
 {
 public:
     using MainWindow::MainWindow;
