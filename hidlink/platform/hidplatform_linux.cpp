@@ -37,6 +37,17 @@ using Clock = std::chrono::steady_clock;
 constexpr auto arrivalGrace = std::chrono::milliseconds(1500);
 constexpr auto openRetryPause = std::chrono::milliseconds(25);
 
+// libudev's objects, each released with its unref function when it goes.
+template <typename T, T *(*Unref)(T *)> struct UdevUnref
+{
+    void operator()(T *object) const { Unref(object); }
+};
+using UdevContext = std::unique_ptr<udev, UdevUnref<udev, udev_unref>>;
+using UdevMonitor = std::unique_ptr<udev_monitor, UdevUnref<udev_monitor, udev_monitor_unref>>;
+using UdevEnumerate =
+    std::unique_ptr<udev_enumerate, UdevUnref<udev_enumerate, udev_enumerate_unref>>;
+using UdevDevice = std::unique_ptr<udev_device, UdevUnref<udev_device, udev_device_unref>>;
+
 // The ioctl encodes the length in 14 bits.
 constexpr std::size_t maxFeatureLength = _IOC_SIZEMASK;
 
@@ -115,7 +126,7 @@ private:
     bool arrivedRecently(const std::string &node);
     void startMonitor();
     void stopMonitor();
-    void watch(udev *context, udev_monitor *monitor, int stopFd);
+    void watch(UdevContext context, UdevMonitor monitor, int stopFd);
     void deviceEvent(udev_device *device);
     void notify(DeviceChange change, const std::string &path);
 
@@ -141,37 +152,32 @@ LinuxBackend::~LinuxBackend()
 std::vector<DeviceInfo> LinuxBackend::enumerate()
 {
     std::vector<DeviceInfo> devices;
-    udev *context = udev_new();
-    if (!context)
+    const UdevContext context(udev_new());
+    const UdevEnumerate scan(context ? udev_enumerate_new(context.get()) : nullptr);
+    if (!scan)
         return devices;
-    udev_enumerate *scan = udev_enumerate_new(context);
-    if (scan) {
-        udev_enumerate_add_match_subsystem(scan, "hidraw");
-        udev_enumerate_scan_devices(scan);
-        udev_list_entry *entry;
-        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(scan))
-        {
-            udev_device *device =
-                udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
-            if (!device)
-                continue;
-            const char *node = udev_device_get_devnode(device);
-            unsigned vendorId = 0;
-            unsigned productId = 0;
-            if (node && hidIds(device, &vendorId, &productId)) {
-                DeviceInfo info;
-                info.path = interfacePath(node, vendorId, productId);
-                info.vendorId = static_cast<std::uint16_t>(vendorId);
-                info.productId = static_cast<std::uint16_t>(productId);
-                devices.push_back(info);
-                std::lock_guard<std::mutex> lock(mutex);
-                knownPaths[node] = info.path;
-            }
-            udev_device_unref(device);
+    udev_enumerate_add_match_subsystem(scan.get(), "hidraw");
+    udev_enumerate_scan_devices(scan.get());
+    udev_list_entry *entry;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(scan.get()))
+    {
+        const UdevDevice device(
+            udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
+        if (!device)
+            continue;
+        const char *node = udev_device_get_devnode(device.get());
+        unsigned vendorId = 0;
+        unsigned productId = 0;
+        if (node && hidIds(device.get(), &vendorId, &productId)) {
+            DeviceInfo info;
+            info.path = interfacePath(node, vendorId, productId);
+            info.vendorId = static_cast<std::uint16_t>(vendorId);
+            info.productId = static_cast<std::uint16_t>(productId);
+            devices.push_back(info);
+            std::lock_guard<std::mutex> lock(mutex);
+            knownPaths[node] = info.path;
         }
-        udev_enumerate_unref(scan);
     }
-    udev_unref(context);
     return devices;
 }
 
@@ -347,22 +353,19 @@ void LinuxBackend::startMonitor()
 {
     // Without a monitor there are no notifications, as with a failed registration
     // on Windows: nothing is reported.
-    udev *context = udev_new();
-    udev_monitor *monitor = context ? udev_monitor_new_from_netlink(context, "udev") : nullptr;
+    UdevContext context(udev_new());
+    UdevMonitor monitor(context ? udev_monitor_new_from_netlink(context.get(), "udev") : nullptr);
     const int stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (!monitor || stopFd < 0 ||
-        udev_monitor_filter_add_match_subsystem_devtype(monitor, "hidraw", nullptr) < 0 ||
-        udev_monitor_enable_receiving(monitor) < 0) {
+        udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "hidraw", nullptr) < 0 ||
+        udev_monitor_enable_receiving(monitor.get()) < 0) {
         if (stopFd >= 0)
             ::close(stopFd);
-        if (monitor)
-            udev_monitor_unref(monitor);
-        if (context)
-            udev_unref(context);
         return;
     }
     monitorStopFd = stopFd;
-    monitorThread = std::thread(&LinuxBackend::watch, this, context, monitor, stopFd);
+    monitorThread =
+        std::thread(&LinuxBackend::watch, this, std::move(context), std::move(monitor), stopFd);
     // Learns the ids of the devices present now, so that their removal can be named.
     enumerate();
 }
@@ -377,9 +380,10 @@ void LinuxBackend::stopMonitor()
     monitorStopFd = -1;
 }
 
-void LinuxBackend::watch(udev *context, udev_monitor *monitor, int stopFd)
+// The context is held only so that it lives as long as its monitor.
+void LinuxBackend::watch(UdevContext, UdevMonitor monitor, int stopFd)
 {
-    pollfd fds[2] = {{stopFd, POLLIN, 0}, {udev_monitor_get_fd(monitor), POLLIN, 0}};
+    pollfd fds[2] = {{stopFd, POLLIN, 0}, {udev_monitor_get_fd(monitor.get()), POLLIN, 0}};
     for (;;) {
         if (poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
@@ -389,16 +393,12 @@ void LinuxBackend::watch(udev *context, udev_monitor *monitor, int stopFd)
         if (fds[0].revents != 0)
             break;
         if (fds[1].revents & POLLIN) {
-            if (udev_device *device = udev_monitor_receive_device(monitor)) {
-                deviceEvent(device);
-                udev_device_unref(device);
-            }
+            if (const UdevDevice device{udev_monitor_receive_device(monitor.get())})
+                deviceEvent(device.get());
         } else if (fds[1].revents != 0) {
             break;
         }
     }
-    udev_monitor_unref(monitor);
-    udev_unref(context);
 }
 
 void LinuxBackend::deviceEvent(udev_device *device)
