@@ -7,6 +7,7 @@
 #include "helptext.h"
 #include "hidlog.h"
 #include "messageboxes.h"
+#include "modeltable.h"
 #include "ui_mainwindow.h"
 #include "updatemessages.h"
 #include "usbthread.h"
@@ -285,11 +286,8 @@ void MainWindow::Slot_CheckFile()
                           QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
     if (cacheRoot != applicationDir + "/file")
         return;
-    static const char *const folders[] = {"",         "/VKP1000", "/VKP2000", "/VKP3000",
-                                          "/VKP3200", "/VKP3400", "/VKP3600", "/VKP3800",
-                                          "/VKP4000", "/VKP5000"};
-    for (const char *folder : folders) {
-        const QString path = cacheRoot + folder;
+    for (const QString &folder : QStringList{QString()} + CacheModelFolders()) {
+        const QString path = cacheRoot + QLatin1Char('/') + folder;
         if (!QDir(path).exists())
             QDir().mkpath(path);
     }

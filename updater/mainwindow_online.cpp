@@ -122,7 +122,7 @@ int MainWindow::Slot_GetRobotVersion(bool power)
         return -1;
     versionChecked = true;
 
-    const int version = quint8(versionReport[6]) + 256 * quint8(versionReport[7]);
+    const int version = bootprotocol::versionOf(versionReport);
     deviceVersionText = QString::number(version, 10);
     const std::optional<ModelEntry> model = ModelForVersion(deviceVersionText.toInt());
     if (!model) {

@@ -6,13 +6,14 @@ struct Band
     int first;
     int last;
     const char *model;
+    bool madeAtStartUp; // its cache folder
 };
 
 constexpr Band Bands[] = {
-    {1000, 1999, "VKP1000"}, {2000, 2999, "VKP2000"}, {3000, 3199, "VKP3000"},
-    {3200, 3399, "VKP3200"}, {3400, 3599, "VKP3400"}, {3600, 3799, "VKP3600"},
-    {3800, 3999, "VKP3800"}, {4000, 4999, "VKP4000"}, {5000, 5999, "VKP5000"},
-    {6000, 6999, "VKP6000"},
+    {1000, 1999, "VKP1000", true},  {2000, 2999, "VKP2000", true}, {3000, 3199, "VKP3000", true},
+    {3200, 3399, "VKP3200", true},  {3400, 3599, "VKP3400", true}, {3600, 3799, "VKP3600", true},
+    {3800, 3999, "VKP3800", true},  {4000, 4999, "VKP4000", true}, {5000, 5999, "VKP5000", true},
+    {6000, 6999, "VKP6000", false},
 };
 } // namespace
 
@@ -29,7 +30,10 @@ std::optional<ModelEntry> ModelForVersion(int version)
 
 QStringList CacheModelFolders()
 {
-    return {QStringLiteral("VKP1000"), QStringLiteral("VKP2000"), QStringLiteral("VKP3000"),
-            QStringLiteral("VKP3200"), QStringLiteral("VKP3400"), QStringLiteral("VKP3600"),
-            QStringLiteral("VKP3800"), QStringLiteral("VKP4000"), QStringLiteral("VKP5000")};
+    QStringList folders;
+    for (const Band &band : Bands) {
+        if (band.madeAtStartUp)
+            folders << QString::fromLatin1(band.model);
+    }
+    return folders;
 }
