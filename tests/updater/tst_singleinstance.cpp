@@ -15,8 +15,11 @@ private slots:
 void TestSingleInstance::secondCopyExits()
 {
     QTemporaryDir dir;
-    const QString sameName = dir.filePath("same/updater");
-    const QString otherName = dir.filePath("updater_other");
+    // Windows starts only files with an executable's suffix.
+    const QString suffix = QFileInfo(UPDATER_BINARY).suffix();
+    const QString dotSuffix = suffix.isEmpty() ? QString() : "." + suffix;
+    const QString sameName = dir.filePath("same/updater" + dotSuffix);
+    const QString otherName = dir.filePath("updater_other" + dotSuffix);
     QVERIFY(QDir().mkpath(dir.filePath("same")));
     QVERIFY(QFile::copy(UPDATER_BINARY, sameName));
     QVERIFY(QFile::copy(UPDATER_BINARY, otherName));
