@@ -23,7 +23,9 @@ fi
 
 WINEPREFIX="$build/wineprefix"
 WINEDEBUG=-all
-export WINEPREFIX WINEDEBUG
+# No menu entries or file types of the prefix on the desktop of the user running this.
+WINEDLLOVERRIDES=winemenubuilder.exe=d
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
 mkdir -p "$WINEPREFIX"
 # The wineserver outlives the program; it goes however the run ends.
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
