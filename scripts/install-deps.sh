@@ -10,10 +10,11 @@ packages=(
     umockdev libumockdev-dev
 )
 if [ "${1:-}" = "--ci" ]; then
-    # What only CI needs: the Windows cross compiler, wine to run its result, NSIS,
-    # Xvfb and zip for the Windows packages (dpkg-dev unpacks Qt's and curl's
-    # sources), and clang for the fuzzers.
-    packages+=(g++-mingw-w64-x86-64 wine64 nsis xvfb zip dpkg-dev clang libclang-rt-14-dev)
+    # What only CI needs: the Windows cross compiler, wine to run its result (with
+    # Xvfb, x11-utils and the fonts its tests read), NSIS and zip for the Windows
+    # packages, dpkg-dev to unpack Qt's and curl's sources, and clang for the fuzzers.
+    packages+=(g++-mingw-w64-x86-64 wine64 xvfb x11-utils fonts-dejavu-core nsis zip dpkg-dev
+        clang libclang-rt-14-dev)
 fi
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
