@@ -6,10 +6,9 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$root/build-mingw"}
 
-cmake -S "$root/hidlink/platform" -B "$build" \
+cmake -S "$root/tools/hidprobe" -B "$build" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release \
-    -DHIDPLATFORM_STATIC_EXE=ON
+    -DCMAKE_BUILD_TYPE=Release
 cmake --build "$build" --target hidplatform hidprobe -j2
 # A static executable must not need the MinGW runtime DLLs.
 if x86_64-w64-mingw32-objdump -p "$build/hidprobe.exe" | grep -iE 'DLL Name: (libstdc|libgcc|libwinpthread)'; then

@@ -17,7 +17,12 @@ namespace bench {
 // The benchmarks need no display: the offscreen platform unless one is named.
 inline void offscreenUnlessSet()
 {
+#ifdef _WIN32
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        _putenv_s("QT_QPA_PLATFORM", "offscreen");
+#else
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+#endif
 }
 
 // CPU time of the whole process, every thread included, in seconds.

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the two program icons (256 x 256 PNG) with nothing but the standard library.
+"""Draws the two program icons (256 x 256 PNG, and the same picture as a Windows .ico)
+with nothing but the standard library.
 
 Run from anywhere: python3 packaging/makeicons.py. The PNGs are kept in the tree;
 this script is how they were made and how to change them.
@@ -98,12 +99,22 @@ def png(pixels):
             + chunk(b"IDAT", zlib.compress(pixels, 9)) + chunk(b"IEND", b""))
 
 
+def ico(png_bytes):
+    """A one-image .ico holding the PNG as it is (read by Windows Vista and later)."""
+    directory = struct.pack("<HHH", 0, 1, 1)
+    entry = struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, len(png_bytes), 6 + 16)  # 0 is 256
+    return directory + entry + png_bytes
+
+
 def main():
     folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "icons")
     os.makedirs(folder, exist_ok=True)
     for name, shapes in (("rivet-updater", updater_shapes), ("rivet-monitor", monitor_shapes)):
+        picture = png(render(shapes))
         with open(os.path.join(folder, name + ".png"), "wb") as f:
-            f.write(png(render(shapes)))
+            f.write(picture)
+        with open(os.path.join(folder, name + ".ico"), "wb") as f:
+            f.write(ico(picture))
 
 
 if __name__ == "__main__":

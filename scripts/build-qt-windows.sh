@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds a static, release Qt 5 (qtbase) for x86_64-w64-mingw32 from Debian's
-# own source package, and an FTP-only static libcurl from Debian's curl source, into
-# a cache folder outside the tree. Each is rebuilt only when its configure line
-# changes. Prints nothing but progress; the prefixes are
+# own source package, and a static libcurl without TLS (FTP and plain HTTP only) from
+# Debian's curl source, into a cache folder outside the tree. Each is rebuilt only
+# when its configure line changes. Prints nothing but progress; the prefixes are
 #   $RIVET_QT_WINDOWS            (default ~/.cache/rivet/qt5-win64)
 #   $RIVET_CURL_WINDOWS          (default ~/.cache/rivet/curl-win64)
 set -euo pipefail
@@ -20,9 +20,11 @@ qt_configure=(-xplatform win32-g++ -device-option CROSS_COMPILE=x86_64-w64-mingw
     -no-feature-network -no-feature-xml -no-feature-concurrent
     # Debian's source leaves out the tablet header wintab.h.
     -no-feature-tabletevent)
+# HTTP (without TLS) stays in: Debian's 7.88.1 security fixes make the FTP code call
+# Curl_bump_headersize in http.c, so a build without HTTP does not link.
 curl_configure=(-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF
     -DBUILD_TESTING=OFF -DCURL_USE_SCHANNEL=OFF -DCURL_USE_OPENSSL=OFF
-    -DCURL_DISABLE_HTTP=ON -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON
+    -DCURL_DISABLE_ALTSVC=ON -DCURL_DISABLE_HSTS=ON
     -DCURL_DISABLE_LDAP=ON -DCURL_DISABLE_LDAPS=ON -DCURL_DISABLE_TELNET=ON
     -DCURL_DISABLE_DICT=ON -DCURL_DISABLE_FILE=ON -DCURL_DISABLE_TFTP=ON
     -DCURL_DISABLE_RTSP=ON -DCURL_DISABLE_POP3=ON -DCURL_DISABLE_IMAP=ON

@@ -10,9 +10,12 @@ packages=(
     umockdev libumockdev-dev
 )
 if [ "${1:-}" = "--ci" ]; then
-    # What only CI needs: the Windows cross compiler, wine to run its result, and
-    # clang for the fuzzers, lintian and desktop-file-utils for the Debian package.
-    packages+=(g++-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev lintian desktop-file-utils)
+    # What only CI needs: the Windows cross compiler, wine to run its result (with
+    # Xvfb, x11-utils and the fonts its tests read), NSIS and zip for the Windows
+    # packages, clang for the fuzzers, and lintian and desktop-file-utils for the
+    # Debian package.
+    packages+=(g++-mingw-w64-x86-64 wine64 xvfb x11-utils fonts-dejavu-core nsis zip
+        clang libclang-rt-14-dev lintian desktop-file-utils)
 fi
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then

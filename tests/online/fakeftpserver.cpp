@@ -1,20 +1,32 @@
 #include "fakeftpserver.h"
+#include "socketshim.h"
 
-#include <arpa/inet.h>
 #include <chrono>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// Winsock's names for the few calls that differ. Its SOCKET values fit in an int.
+#define close closesocket
+#define poll WSAPoll
+#define SOCK_CLOEXEC 0
+#define MSG_NOSIGNAL 0
+#else
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace {
 constexpr int PollMs = 20;
 
 int listenLoopback(std::uint16_t *port)
 {
-    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int socket = static_cast<int>(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int yes = 1;
-    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&yes),
+                 sizeof yes);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -28,7 +40,9 @@ int listenLoopback(std::uint16_t *port)
 
 bool readable(int socket, int timeoutMs)
 {
-    pollfd entry{socket, POLLIN, 0};
+    pollfd entry{};
+    entry.fd = socket;
+    entry.events = POLLIN;
     return ::poll(&entry, 1, timeoutMs) > 0;
 }
 
@@ -46,6 +60,8 @@ void sendAll(int socket, const std::string &data)
 
 FakeFtpServer::FakeFtpServer(FakeFtpOptions serverOptions) : options(std::move(serverOptions))
 {
+    int error = 0;
+    socketshim::startup(&error);
     listener = listenLoopback(&listenPort);
     thread = std::thread([this] { serve(); });
 }
@@ -55,6 +71,7 @@ FakeFtpServer::~FakeFtpServer()
     stopping = true;
     thread.join();
     ::close(listener);
+    socketshim::cleanup();
 }
 
 std::vector<std::string> FakeFtpServer::commands() const
@@ -68,7 +85,7 @@ void FakeFtpServer::serve()
     while (!stopping) {
         if (!readable(listener, PollMs))
             continue;
-        const int control = ::accept(listener, nullptr, nullptr);
+        const int control = static_cast<int>(::accept(listener, nullptr, nullptr));
         if (control >= 0) {
             session(control);
             ::close(control);
@@ -143,7 +160,7 @@ int FakeFtpServer::acceptData(int dataListener)
     int data = -1;
     for (int waited = 0; data < 0 && waited < 2000 && !stopping; waited += PollMs) {
         if (readable(dataListener, PollMs))
-            data = ::accept(dataListener, nullptr, nullptr);
+            data = static_cast<int>(::accept(dataListener, nullptr, nullptr));
     }
     ::close(dataListener);
     return data;

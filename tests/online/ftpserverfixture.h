@@ -1,6 +1,6 @@
 #pragma once
-// A real FTP server on loopback (pyftpdlib under Debian's python3), serving a temporary
-// folder the test fills. User "ftp", password "kwx", full rights.
+// A real FTP server on loopback (ftpserver.py: pyftpdlib under Debian's python3), serving
+// a temporary folder the test fills. User "ftp", password "kwx", full rights.
 
 #include "updateserver.h"
 
@@ -22,7 +22,7 @@ public:
     // Starts the server on a free port. False (with the reason) when it cannot run.
     bool start(QString *error);
 
-    QString root() const { return folder.path(); }
+    QString root() const { return servedRoot; }
     quint16 port() const { return serverPort; }
     UpdateServer server() const { return LoopbackServer(serverPort); }
 
@@ -31,6 +31,7 @@ public:
 
 private:
     QTemporaryDir folder;
+    QString servedRoot = folder.path();
     QProcess process;
     quint16 serverPort = 0;
 };

@@ -16,6 +16,7 @@ private slots:
 void TestSingleInstance::secondCopyExits()
 {
     QTemporaryDir dir;
+    // Windows starts only files with an executable's suffix.
     const QFileInfo binary(UPDATER_BINARY);
     const QString suffix = binary.suffix().isEmpty() ? QString() : "." + binary.suffix();
     const QString name = QStringLiteral("updater-%1").arg(QCoreApplication::applicationPid());

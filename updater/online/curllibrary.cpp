@@ -1,5 +1,18 @@
 #include "curllibrary.h"
 
+#ifdef RIVET_CURL_STATIC
+
+// Windows has no system libcurl to load: the build links a static FTP-only one in.
+const CurlLibrary &curlLibrary()
+{
+    static const CurlLibrary library{curl_global_init, curl_global_cleanup, curl_easy_init,
+                                     curl_easy_setopt, curl_easy_perform,   curl_easy_cleanup,
+                                     QString()};
+    return library;
+}
+
+#else
+
 #include <QLibrary>
 
 #ifndef CURL_LIBRARY_NAME
@@ -42,3 +55,5 @@ const CurlLibrary &curlLibrary()
     static const CurlLibrary library = load();
     return library;
 }
+
+#endif
