@@ -13,10 +13,10 @@
 // Exits 1 when a flash does not complete or the received images differ from the file.
 
 #include "benchsupport.h"
-#include "bootprotocol.h"
-#include "emulateddevice.h"
-#include "firmwareimage.h"
-#include "mainwindow.h"
+#include <emulator/emulateddevice.h>
+#include <updater/bootprotocol.h>
+#include <updater/firmwareimage.h>
+#include <updater/mainwindow.h>
 
 #include <QAbstractButton>
 #include <QApplication>

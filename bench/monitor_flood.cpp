@@ -7,9 +7,9 @@
 //   monitor_flood [seconds]
 
 #include "benchsupport.h"
-#include "emulateddevice.h"
-#include "mainwindow.h"
-#include "usbthread.h"
+#include <emulator/emulateddevice.h>
+#include <monitor/mainwindow.h>
+#include <monitor/usbthread.h>
 
 #include <QApplication>
 #include <QDir>

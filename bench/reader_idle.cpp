@@ -7,9 +7,9 @@
 //   reader_idle [seconds per case, default 10]
 
 #include "benchsupport.h"
-#include "emulateddevice.h"
-#include "hidlink.h"
-#include "usbthread.h"
+#include <emulator/emulateddevice.h>
+#include <hidlink/hidlink.h>
+#include <updater/usbthread.h>
 
 #include <QCoreApplication>
 #include <QTimer>

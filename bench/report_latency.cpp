@@ -9,9 +9,9 @@
 // Exits 1 when a report is lost.
 
 #include "benchsupport.h"
-#include "emulateddevice.h"
-#include "mainwindow.h"
-#include "usbevent.h"
+#include <emulator/emulateddevice.h>
+#include <updater/mainwindow.h>
+#include <updater/usbevent.h>
 
 #include <QApplication>
 #include <QEventLoop>

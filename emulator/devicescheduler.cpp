@@ -1,4 +1,4 @@
-#include "devicescheduler.h"
+#include <emulator/devicescheduler.h>
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "emulatedbackend.h"
+#include <emulator/emulatedbackend.h>
 
 #include <algorithm>
 #include <chrono>

@@ -2,7 +2,7 @@
 // A backend whose devices live in this process: the device emulator plugs its
 // devices in here, and the tools talk to them through the ordinary interface.
 
-#include "hidplatform.h"
+#include <hidlink/platform/hidplatform.h>
 
 #include <condition_variable>
 #include <deque>

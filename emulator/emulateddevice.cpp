@@ -1,4 +1,4 @@
-#include "emulateddevice.h"
+#include <emulator/emulateddevice.h>
 
 #include <algorithm>
 #include <cstdio>

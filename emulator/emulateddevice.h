@@ -3,8 +3,8 @@
 // monitor's values and status reports, and the bootloader that takes the DSP and
 // ARM images. Faults can be asked for, so that every error path of the tools runs.
 
-#include "devicescheduler.h"
-#include "emulatedbackend.h"
+#include <emulator/devicescheduler.h>
+#include <emulator/emulatedbackend.h>
 
 #include <array>
 #include <cstdint>

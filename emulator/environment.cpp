@@ -1,4 +1,4 @@
-#include "environment.h"
+#include <emulator/environment.h>
 
 #include <cstdlib>
 #include <cstring>

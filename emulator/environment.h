@@ -16,7 +16,7 @@
 //   EMULATOR_IMAGE_DIR=folder       write dsp.bin and arm.bin there on ARM end
 //   EMULATOR_PLUG_AFTER_MS=n        start absent and plug the device in after n ms
 
-#include "emulateddevice.h"
+#include <emulator/emulateddevice.h>
 
 namespace emulator {
 

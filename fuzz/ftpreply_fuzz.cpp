@@ -6,7 +6,7 @@
 //
 // Input: byte 0 chooses how the stream is cut into reads; the rest is the stream.
 
-#include "ftpreply.h"
+#include <updater/online/ftpreply.h>
 
 #include <cstdio>
 #include <cstdlib>

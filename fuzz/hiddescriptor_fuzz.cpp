@@ -1,7 +1,7 @@
 // Report descriptors come from the device: whatever the bytes, the parser must
 // neither read past them nor give lengths without their id byte.
 
-#include "hiddescriptor.h"
+#include <hidlink/platform/hiddescriptor.h>
 
 #include <cstdlib>
 

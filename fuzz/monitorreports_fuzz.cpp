@@ -3,8 +3,8 @@
 // the device's own encoding (the emulator's), and the set-values command must carry
 // the values the device will read back.
 
-#include "emulateddevice.h"
-#include "monitorreports.h"
+#include <emulator/emulateddevice.h>
+#include <monitor/monitorreports.h>
 
 #include <cstdio>
 #include <cstdlib>

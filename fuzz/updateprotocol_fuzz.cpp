@@ -16,11 +16,11 @@
 // Only running timers fire, and none while its own slot runs; the real timers are held
 // back, so that runs repeat exactly.
 
-#include "emulatedbackend.h"
-#include "firmwareimage.h"
-#include "mainwindow.h"
-#include "progressbarcolor.h"
-#include "usbevent.h"
+#include <emulator/emulatedbackend.h>
+#include <gauges/progressbarcolor.h>
+#include <updater/firmwareimage.h>
+#include <updater/mainwindow.h>
+#include <updater/usbevent.h>
 
 #include <QAbstractButton>
 #include <QApplication>

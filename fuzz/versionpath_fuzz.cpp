@@ -7,9 +7,9 @@
 // Input: bytes 0-1 the device version (low byte first), byte 2 the cache folder,
 // the rest the version file.
 
-#include "cachepath.h"
-#include "modeltable.h"
-#include "versionline.h"
+#include <updater/online/cachepath.h>
+#include <updater/online/modeltable.h>
+#include <updater/online/versionline.h>
 
 #include <QDir>
 #include <QFile>

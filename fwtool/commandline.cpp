@@ -1,7 +1,7 @@
-#include "commandline.h"
+#include <fwtool/commandline.h>
 
-#include "commands.h"
-#include "flashcommand.h"
+#include <fwtool/commands.h>
+#include <fwtool/flashcommand.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

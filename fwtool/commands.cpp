@@ -1,6 +1,6 @@
-#include "commands.h"
+#include <fwtool/commands.h>
 
-#include "firmwareimage.h"
+#include <updater/firmwareimage.h>
 
 #include <QFile>
 #include <QFileInfo>

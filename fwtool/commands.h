@@ -2,7 +2,7 @@
 // fwtool's commands, once the command line has been checked: every option is known
 // to be present and in range before any of these touches a file.
 
-#include "deviceids.h"
+#include <hidlink/deviceids.h>
 
 #include <QString>
 #include <QTextStream>

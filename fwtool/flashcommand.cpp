@@ -1,9 +1,9 @@
-#include "flashcommand.h"
+#include <fwtool/flashcommand.h>
 
-#include "deviceids.h"
-#include "flashrun.h"
-#include "hidplatform.h"
-#include "interruptsignal.h"
+#include <fwtool/flashrun.h>
+#include <fwtool/interruptsignal.h>
+#include <hidlink/deviceids.h>
+#include <hidlink/platform/hidplatform.h>
 
 #include <QEventLoop>
 #include <QTimer>
@@ -17,7 +17,7 @@
 #endif
 
 #ifdef RIVET_WITH_EMULATOR
-#include "environment.h"
+#include <emulator/environment.h>
 #endif
 
 namespace fwtool {

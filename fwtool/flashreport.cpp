@@ -1,4 +1,4 @@
-#include "flashreport.h"
+#include <fwtool/flashreport.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,12 +1,12 @@
-#include "flashrun.h"
+#include <fwtool/flashrun.h>
 
-#include "deviceidentity.h"
-#include "deviceids.h"
-#include "devicenotifier.h"
-#include "updatemessages.h"
-#include "updatesession.h"
-#include "usbevent.h"
-#include "usbthread.h"
+#include <hidlink/deviceidentity.h>
+#include <hidlink/deviceids.h>
+#include <hidlink/devicenotifier.h>
+#include <updater/updatemessages.h>
+#include <updater/updatesession.h>
+#include <updater/usbevent.h>
+#include <updater/usbthread.h>
 
 #include <QTimer>
 

@@ -4,9 +4,9 @@
 // and drives the updater's own UpdateSession. Tells its progress and, once, how it
 // ended.
 
-#include "firmwareimage.h"
-#include "flashreport.h"
-#include "hidlink.h"
+#include <fwtool/flashreport.h>
+#include <hidlink/hidlink.h>
+#include <updater/firmwareimage.h>
 
 #include <QElapsedTimer>
 #include <QObject>

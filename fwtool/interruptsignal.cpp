@@ -1,4 +1,4 @@
-#include "interruptsignal.h"
+#include <fwtool/interruptsignal.h>
 
 #ifdef _WIN32
 

@@ -1,7 +1,7 @@
 // fwtool: makes and inspects firmware files with the updater's own parsing and checks.
 // `fwtool --help` tells how.
 
-#include "commandline.h"
+#include <fwtool/commandline.h>
 
 #include <QCoreApplication>
 #include <QTextStream>

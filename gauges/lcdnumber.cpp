@@ -1,4 +1,4 @@
-#include "lcdnumber.h"
+#include <gauges/lcdnumber.h>
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lcdsegments.h"
+#include <gauges/lcdsegments.h>
 
 #include <QColor>
 #include <QWidget>

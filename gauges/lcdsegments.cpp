@@ -1,4 +1,4 @@
-#include "lcdsegments.h"
+#include <gauges/lcdsegments.h>
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "lightbutton.h"
+#include <gauges/lightbutton.h>
 
 #include <QEvent>
 #include <QLinearGradient>

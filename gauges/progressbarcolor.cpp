@@ -1,4 +1,4 @@
-#include "progressbarcolor.h"
+#include <gauges/progressbarcolor.h>
 
 #include <QFontMetrics>
 #include <QLinearGradient>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "progressbargeometry.h"
+#include <gauges/progressbargeometry.h>
 
 #include <QColor>
 #include <QWidget>

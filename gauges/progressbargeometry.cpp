@@ -1,4 +1,4 @@
-#include "progressbargeometry.h"
+#include <gauges/progressbargeometry.h>
 
 #include <QLatin1Char>
 #include <QPointF>

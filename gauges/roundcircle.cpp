@@ -1,4 +1,4 @@
-#include "roundcircle.h"
+#include <gauges/roundcircle.h>
 
 #include <QConicalGradient>
 #include <QLinearGradient>

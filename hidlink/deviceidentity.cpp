@@ -1,4 +1,4 @@
-#include "deviceidentity.h"
+#include <hidlink/deviceidentity.h>
 
 namespace deviceidentity {
 

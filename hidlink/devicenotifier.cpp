@@ -1,4 +1,4 @@
-#include "devicenotifier.h"
+#include <hidlink/devicenotifier.h>
 
 #include <QCoreApplication>
 #include <QEvent>

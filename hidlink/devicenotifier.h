@@ -3,7 +3,7 @@
 // whichever source the platform has: the backend's own handler (Linux, emulator) or
 // the window's native messages (Windows).
 
-#include "hidplatform.h"
+#include <hidlink/platform/hidplatform.h>
 
 #include <QObject>
 #include <QString>

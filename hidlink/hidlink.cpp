@@ -1,6 +1,6 @@
-#include "hidlink.h"
+#include <hidlink/hidlink.h>
 
-#include "deviceidentity.h"
+#include <hidlink/deviceidentity.h>
 
 #include <algorithm>
 

@@ -2,8 +2,8 @@
 // The link to one HID device: finding and opening it, its capabilities, and the
 // writer of feature reports with its write-pending rule.
 
-#include "hidplatform.h"
-#include "reportlengths.h"
+#include <hidlink/platform/hidplatform.h>
+#include <hidlink/reportlengths.h>
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "readgate.h"
+#include <hidlink/readgate.h>
 
 #include <chrono>
 

@@ -3,7 +3,7 @@
 // all written by the GUI thread. The reader sleeps on a condition variable instead
 // of polling them, and a read in progress can be ended from outside.
 
-#include "hidplatform.h"
+#include <hidlink/platform/hidplatform.h>
 
 #include <atomic>
 #include <condition_variable>

@@ -1,6 +1,6 @@
-#include "mainwindow.h"
+#include <monitor/mainwindow.h>
 #ifdef RIVET_WITH_EMULATOR
-#include "environment.h"
+#include <emulator/environment.h>
 #endif
 
 #include <QApplication>

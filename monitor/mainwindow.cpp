@@ -1,11 +1,11 @@
-#include "mainwindow.h"
+#include <monitor/mainwindow.h>
 
-#include "deviceidentity.h"
-#include "deviceids.h"
-#include "hidlog.h"
-#include "monitorreports.h"
 #include "ui_mainwindow.h"
-#include "usbthread.h"
+#include <hidlink/deviceidentity.h>
+#include <hidlink/deviceids.h>
+#include <hidlink/hidlog.h>
+#include <monitor/monitorreports.h>
+#include <monitor/usbthread.h>
 
 #include <QCoreApplication>
 #include <QMouseEvent>

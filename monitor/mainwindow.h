@@ -3,9 +3,9 @@
 // reports, the ruler follows its value reports, and a finished change on the ruler
 // writes the four values back to the device.
 
-#include "devicenotifier.h"
-#include "hidlink.h"
-#include "reportcoalescer.h"
+#include <hidlink/devicenotifier.h>
+#include <hidlink/hidlink.h>
+#include <monitor/reportcoalescer.h>
 
 #include <QBitArray>
 #include <QByteArray>

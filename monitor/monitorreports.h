@@ -2,7 +2,7 @@
 // The monitor's report layouts, in one place: which byte of an input report means
 // what, and how its two commands are laid out. Pure functions over bytes.
 
-#include "reportlengths.h"
+#include <hidlink/reportlengths.h>
 
 #include <QBitArray>
 #include <QByteArray>

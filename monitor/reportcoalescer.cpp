@@ -1,4 +1,4 @@
-#include "reportcoalescer.h"
+#include <monitor/reportcoalescer.h>
 
 ReportCoalescer::ReportCoalescer(QObject *parent) : QObject(parent)
 {

@@ -1,7 +1,7 @@
-#include "usbthread.h"
+#include <monitor/usbthread.h>
 
-#include "hidlog.h"
-#include "monitorreports.h"
+#include <hidlink/hidlog.h>
+#include <monitor/monitorreports.h>
 
 namespace monitor {
 

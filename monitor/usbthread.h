@@ -3,7 +3,7 @@
 // results to the window through three queued signals. One reader lives as long as
 // the window; removal and arrival of the device only pause and resume it.
 
-#include "readgate.h"
+#include <hidlink/readgate.h>
 
 #include <QBitArray>
 #include <QByteArray>

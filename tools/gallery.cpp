@@ -3,11 +3,11 @@
 //   gallery                   opens the window
 //   gallery --grab shot.png   renders the window into a picture and exits
 
-#include "lcdnumber.h"
-#include "lightbutton.h"
-#include "progressbarcolor.h"
 #include "propertypanel.h"
-#include "roundcircle.h"
+#include <gauges/lcdnumber.h>
+#include <gauges/lightbutton.h>
+#include <gauges/progressbarcolor.h>
+#include <gauges/roundcircle.h>
 
 #include <QApplication>
 #include <QGroupBox>

@@ -1,4 +1,4 @@
-#include "bootprotocol.h"
+#include <updater/bootprotocol.h>
 
 #include <algorithm>
 

@@ -2,8 +2,8 @@
 // The device's update protocol in one place: which bytes each command carries and
 // what each reply means. Commands are 11-byte feature reports with report id 0x80.
 
-#include "firmwareimage.h"
-#include "reportlengths.h"
+#include <hidlink/reportlengths.h>
+#include <updater/firmwareimage.h>
 
 #include <QByteArray>
 #include <array>

@@ -1,4 +1,4 @@
-#include "firmwareimage.h"
+#include <updater/firmwareimage.h>
 
 #include <QFile>
 

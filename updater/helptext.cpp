@@ -1,5 +1,5 @@
-#include "helptext.h"
 #include "ui_helptext.h"
+#include <updater/helptext.h>
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "hidplatform.h"
-#include "mainwindow.h"
+#include <hidlink/platform/hidplatform.h>
+#include <updater/mainwindow.h>
 #ifdef RIVET_WITH_EMULATOR
-#include "environment.h"
+#include <emulator/environment.h>
 #endif
 
 #include <QApplication>

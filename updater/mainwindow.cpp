@@ -1,17 +1,17 @@
-#include "mainwindow.h"
+#include <updater/mainwindow.h>
 
-#include "cachepath.h"
-#include "deviceidentity.h"
-#include "deviceids.h"
-#include "devicenotifier.h"
-#include "helptext.h"
-#include "hidlog.h"
-#include "messageboxes.h"
-#include "modeltable.h"
 #include "ui_mainwindow.h"
-#include "updatemessages.h"
-#include "usbthread.h"
-#include "windowtitle.h"
+#include <hidlink/deviceidentity.h>
+#include <hidlink/deviceids.h>
+#include <hidlink/devicenotifier.h>
+#include <hidlink/hidlog.h>
+#include <updater/helptext.h>
+#include <updater/messageboxes.h>
+#include <updater/online/cachepath.h>
+#include <updater/online/modeltable.h>
+#include <updater/updatemessages.h>
+#include <updater/usbthread.h>
+#include <updater/windowtitle.h>
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "hidlink.h"
-#include "updateserver.h"
-#include "updatesession.h"
-#include "usbthread.h"
+#include <hidlink/hidlink.h>
+#include <updater/online/updateserver.h>
+#include <updater/updatesession.h>
+#include <updater/usbthread.h>
 
 #include <QByteArray>
 #include <QLocale>

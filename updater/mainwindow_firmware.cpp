@@ -1,7 +1,7 @@
 // Choosing and checking the firmware file.
-#include "firmwareimage.h"
-#include "mainwindow.h"
 #include "ui_mainwindow.h"
+#include <updater/firmwareimage.h>
+#include <updater/mainwindow.h>
 
 #include <QFileDialog>
 

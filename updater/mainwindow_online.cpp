@@ -2,14 +2,14 @@
 // download of a newer image, which then becomes the image the start button flashes.
 // Every transfer runs on a worker thread while this one waits for it as for a modal
 // dialog: the flow reads as before, the window stays live, and Esc cancels.
-#include "cachepath.h"
-#include "mainwindow.h"
-#include "modeltable.h"
-#include "onlineupdate.h"
-#include "onlineworker.h"
 #include "ui_mainwindow.h"
-#include "urlfetch.h"
-#include "versionline.h"
+#include <updater/mainwindow.h>
+#include <updater/online/cachepath.h>
+#include <updater/online/modeltable.h>
+#include <updater/online/onlineupdate.h>
+#include <updater/online/onlineworker.h>
+#include <updater/online/urlfetch.h>
+#include <updater/online/versionline.h>
 
 #include <QAction>
 #include <QEventLoop>

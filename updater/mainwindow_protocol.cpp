@@ -1,10 +1,10 @@
 // The window's face of the update: its slots hand over to the session, its boxes
 // show what the session reports.
-#include "mainwindow.h"
-#include "messageboxes.h"
 #include "ui_mainwindow.h"
-#include "updatemessages.h"
-#include "usbevent.h"
+#include <updater/mainwindow.h>
+#include <updater/messageboxes.h>
+#include <updater/updatemessages.h>
+#include <updater/usbevent.h>
 
 namespace updater {
 

@@ -1,4 +1,4 @@
-#include "messageboxes.h"
+#include <updater/messageboxes.h>
 
 #include <QAbstractButton>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "updatemessages.h"
+#include <updater/updatemessages.h>
 
 namespace updater {
 

@@ -1,6 +1,6 @@
-#include "updatesession.h"
+#include <updater/updatesession.h>
 
-#include "hidlink.h"
+#include <hidlink/hidlink.h>
 
 #include <QTimer>
 

@@ -4,7 +4,7 @@
 // every 25 packets. The session owns the protocol's state and timers; whoever shows
 // it (the window, the command line) reacts to its signals.
 
-#include "bootprotocol.h"
+#include <updater/bootprotocol.h>
 
 #include <QByteArray>
 #include <QObject>

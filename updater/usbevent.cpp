@@ -1,4 +1,4 @@
-#include "usbevent.h"
+#include <updater/usbevent.h>
 
 USBEvent::USBEvent(const QByteArray &report)
     : QEvent(EventType), data(report),

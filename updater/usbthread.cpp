@@ -1,7 +1,7 @@
-#include "usbthread.h"
+#include <updater/usbthread.h>
 
-#include "reportlengths.h"
-#include "usbevent.h"
+#include <hidlink/reportlengths.h>
+#include <updater/usbevent.h>
 
 #include <QCoreApplication>
 

@@ -2,7 +2,7 @@
 // The updater's reader: posts every input report with report id 0x80 to its window
 // as a USBEvent; the window takes every decision.
 
-#include "readgate.h"
+#include <hidlink/readgate.h>
 
 #include <QByteArray>
 #include <QThread>

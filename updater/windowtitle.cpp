@@ -1,4 +1,4 @@
-#include "windowtitle.h"
+#include <updater/windowtitle.h>
 
 QString windowTitleFor(int productId, QLocale::Language language)
 {

@@ -1,4 +1,4 @@
-#include "hiddescriptor.h"
+#include <hidlink/platform/hiddescriptor.h>
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // Report lengths from a HID report descriptor: what Windows' HidP_GetCaps reports,
 // computed from the bytes Linux hands out (HIDIOCGRDESC).
 
-#include "hidplatform.h"
+#include <hidlink/platform/hidplatform.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "hidplatform.h"
+#include <hidlink/platform/hidplatform.h>
 
 #include <atomic>
 

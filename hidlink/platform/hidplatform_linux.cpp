@@ -4,8 +4,8 @@
 // in its paths, "/dev/hidraw3#vid_0483&pid_0526", so that the tools match arrivals
 // and removals by the same text on every system.
 
-#include "hiddescriptor.h"
-#include "hidplatform.h"
+#include <hidlink/platform/hiddescriptor.h>
+#include <hidlink/platform/hidplatform.h>
 
 #include <dirent.h>
 #include <fcntl.h>

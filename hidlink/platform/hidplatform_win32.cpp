@@ -1,7 +1,7 @@
 // Windows backend: SetupAPI enumeration, the HID class driver (hid.dll) and
 // overlapped reads, as the tools have always used them.
 
-#include "hidplatform.h"
+#include <hidlink/platform/hidplatform.h>
 
 #include <windows.h>
 #include <winsock2.h>

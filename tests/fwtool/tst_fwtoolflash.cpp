@@ -1,6 +1,6 @@
 // `fwtool flash` as a script runs it: the real executable with the emulated device,
 // one row per outcome and its exit code, then Ctrl+C in the middle of a transfer.
-#include "firmwareimage.h"
+#include <updater/firmwareimage.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,5 +1,5 @@
-#include "lcdnumber.h"
 #include "pixelprobe.h"
+#include <gauges/lcdnumber.h>
 
 #include <QtTest>
 

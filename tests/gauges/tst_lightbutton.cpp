@@ -1,5 +1,5 @@
-#include "lightbutton.h"
 #include "pixelprobe.h"
+#include <gauges/lightbutton.h>
 
 #include <QMouseEvent>
 #include <QtTest>

@@ -1,5 +1,5 @@
 #include "pixelprobe.h"
-#include "progressbarcolor.h"
+#include <gauges/progressbarcolor.h>
 
 #include <QFontMetrics>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
 #include "pixelprobe.h"
-#include "roundcircle.h"
+#include <gauges/roundcircle.h>
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 // Report lengths from report descriptor bytes, as HidP_GetCaps would give them.
 // Random bytes and cuts are left to the fuzzer (fuzz/hiddescriptor_fuzz.cpp).
 
-#include "hiddescriptor.h"
+#include <hidlink/platform/hiddescriptor.h>
 
 #include <QtTest>
 

@@ -1,9 +1,9 @@
 // The link against the emulated device: discovery and the writer's refusals. The
 // writer's exact bytes are checked on hidraw (tests/platform-linux/tst_hidraw.cpp),
 // the reader and the notification bridge in tst_storms.
-#include "deviceidentity.h"
-#include "emulateddevice.h"
-#include "hidlink.h"
+#include <emulator/emulateddevice.h>
+#include <hidlink/deviceidentity.h>
+#include <hidlink/hidlink.h>
 
 #include <QtTest>
 

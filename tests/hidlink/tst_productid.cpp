@@ -1,9 +1,9 @@
 // Built for product 0x1526: the link finds that device and its arrival path matches
 // the link's own id texts (a leading "0" glued to the digits would give "01526").
-#include "deviceidentity.h"
-#include "deviceids.h"
-#include "emulateddevice.h"
-#include "hidlink.h"
+#include <emulator/emulateddevice.h>
+#include <hidlink/deviceidentity.h>
+#include <hidlink/deviceids.h>
+#include <hidlink/hidlink.h>
 
 #include <QtTest>
 

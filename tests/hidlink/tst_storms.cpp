@@ -4,11 +4,11 @@
 // reports, and the window closed while its reader is reading. Each case must end
 // with every thread it started gone.
 
-#include "emulateddevice.h"
-#include "hidlink.h"
 #include "updaterfixture.h"
-#include "usbevent.h"
-#include "usbthread.h"
+#include <emulator/emulateddevice.h>
+#include <hidlink/hidlink.h>
+#include <updater/usbevent.h>
+#include <updater/usbthread.h>
 
 #include <QDir>
 #include <QLoggingCategory>

@@ -1,4 +1,4 @@
-#include "monitorreports.h"
+#include <monitor/monitorreports.h>
 
 #include <QtTest>
 

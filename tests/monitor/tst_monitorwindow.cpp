@@ -2,13 +2,13 @@
 // and the reader and window under replug, pause and close storms. Each case must end
 // with every thread it started gone.
 
-#include "emulateddevice.h"
-#include "hidlink.h"
-#include "mainwindow.h"
-#include "progressbarcolor.h"
-#include "reportcoalescer.h"
-#include "sliderruler.h"
-#include "usbthread.h"
+#include <emulator/emulateddevice.h>
+#include <gauges/progressbarcolor.h>
+#include <hidlink/hidlink.h>
+#include <monitor/mainwindow.h>
+#include <monitor/reportcoalescer.h>
+#include <monitor/sliderruler.h>
+#include <monitor/usbthread.h>
 
 #include <QDir>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "sliderruler.h"
+#include <monitor/sliderruler.h>
 
 #include <QLineEdit>
 #include <QSignalSpy>

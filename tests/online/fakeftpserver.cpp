@@ -1,5 +1,5 @@
 #include "fakeftpserver.h"
-#include "socketshim.h"
+#include <updater/online/socketshim.h>
 
 #include <chrono>
 #ifdef _WIN32

@@ -2,7 +2,7 @@
 // A real FTP server on loopback (ftpserver.py: pyftpdlib under Debian's python3), serving
 // a temporary folder the test fills. User "ftp", password "kwx", full rights.
 
-#include "updateserver.h"
+#include <updater/online/updateserver.h>
 
 #include <QByteArray>
 #include <QProcess>

@@ -1,17 +1,17 @@
 // The online check: its pure rules (reply framing, model table, version lines, cache paths),
 // and its transfers (FtpClient, FtpThread, the URL fetch, OnlineUpdate) against a real FTP
 // server (pyftpdlib) and a scripted misbehaving one, both on loopback.
-#include "cachepath.h"
 #include "fakeftpserver.h"
-#include "ftpclient.h"
-#include "ftpreply.h"
 #include "ftpserverfixture.h"
-#include "ftpthread.h"
-#include "modeltable.h"
-#include "onlineupdate.h"
-#include "transfercontrol.h"
-#include "urlfetch.h"
-#include "versionline.h"
+#include <updater/online/cachepath.h>
+#include <updater/online/ftpclient.h>
+#include <updater/online/ftpreply.h>
+#include <updater/online/ftpthread.h>
+#include <updater/online/modeltable.h>
+#include <updater/online/onlineupdate.h>
+#include <updater/online/transfercontrol.h>
+#include <updater/online/urlfetch.h>
+#include <updater/online/versionline.h>
 
 #include <QDirIterator>
 #include <QRegularExpression>

@@ -1,11 +1,11 @@
 // The online check in the real updater window: an emulated device, a real FTP server on
 // loopback, real message boxes answered as they appear, and the downloaded image flashed.
-#include "emulateddevice.h"
 #include "fakeftpserver.h"
 #include "ftpserverfixture.h"
-#include "mainwindow.h"
-#include "modeltable.h"
-#include "progressbarcolor.h"
+#include <emulator/emulateddevice.h>
+#include <gauges/progressbarcolor.h>
+#include <updater/mainwindow.h>
+#include <updater/online/modeltable.h>
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -3,8 +3,8 @@
 // the feature reports that reach the node's ioctl handler go to the model, and the
 // model's input reports come out of the node, as the kernel would pass them on.
 
-#include "emulatedbackend.h"
-#include "emulateddevice.h"
+#include <emulator/emulatedbackend.h>
+#include <emulator/emulateddevice.h>
 
 #include <condition_variable>
 #include <cstdint>

@@ -3,7 +3,7 @@
 
 #include "hidrawtestbed.h"
 
-#include "devicenotifier.h"
+#include <hidlink/devicenotifier.h>
 
 #include <QCoreApplication>
 #include <QTest>

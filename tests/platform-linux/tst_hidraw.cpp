@@ -2,11 +2,11 @@
 // emulated by umockdev: what HIDIOCSFEATURE carries, input reports, reads ended by
 // cancel, close and unplug, opens guarded and retried after an arrival.
 
-#include "hidlink.h"
 #include "hidrawtestbed.h"
-#include "mainwindow.h"
-#include "progressbarcolor.h"
-#include "usbthread.h"
+#include <gauges/progressbarcolor.h>
+#include <hidlink/hidlink.h>
+#include <monitor/mainwindow.h>
+#include <monitor/usbthread.h>
 
 #include <QtTest>
 

@@ -3,10 +3,10 @@
 // whole firmware update whose every command is checked as the ioctl carried it.
 
 #include "hidrawtestbed.h"
-#include "progressbarcolor.h"
-#include "roundcircle.h"
 #include "updaterfixture.h"
-#include "usbthread.h"
+#include <gauges/progressbarcolor.h>
+#include <gauges/roundcircle.h>
+#include <updater/usbthread.h>
 
 #include <QToolButton>
 #include <QtTest>

@@ -1,11 +1,11 @@
 // The updater's window against the emulated device: its texts, the ring, the version
 // query, notifications and readers, the writer's messages, dragging, the help dialog
 // and its pictures, and closing.
-#include "emulateddevice.h"
-#include "helptext.h"
-#include "roundcircle.h"
 #include "updaterfixture.h"
-#include "usbthread.h"
+#include <emulator/emulateddevice.h>
+#include <gauges/roundcircle.h>
+#include <updater/helptext.h>
+#include <updater/usbthread.h>
 
 #include <QImageReader>
 #include <QLabel>

@@ -1,13 +1,13 @@
 // Firmware updates: the pure rules (titles, the firmware header and its checks, data
 // packets, reply classes), then end to end with the real window, the real file dialog,
 // the emulated device's bootloader, and every way the device can fail to answer.
-#include "bootprotocol.h"
-#include "emulateddevice.h"
-#include "firmwareimage.h"
-#include "progressbarcolor.h"
 #include "updaterfixture.h"
-#include "usbthread.h"
-#include "windowtitle.h"
+#include <emulator/emulateddevice.h>
+#include <gauges/progressbarcolor.h>
+#include <updater/bootprotocol.h>
+#include <updater/firmwareimage.h>
+#include <updater/usbthread.h>
+#include <updater/windowtitle.h>
 
 #include <QLabel>
 #include <QToolButton>

@@ -2,8 +2,8 @@
 // What the updater's window tests share: a window whose process exit is recorded, a
 // hand that answers modal boxes and file dialogs, and firmware files.
 
-#include "emulatedbackend.h"
-#include "mainwindow.h"
+#include <emulator/emulatedbackend.h>
+#include <updater/mainwindow.h>
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -4,7 +4,7 @@
 // messages and the process-list query of the single-instance rule.
 // Prints one line per check ("ok ..." or "FAIL ...") and exits 1 when one failed.
 
-#include "hidplatform.h"
+#include <hidlink/platform/hidplatform.h>
 
 #include <windows.h>
 #include <winsock2.h>

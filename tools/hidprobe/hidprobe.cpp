@@ -3,7 +3,7 @@
 // find on this machine.
 // Usage: hidprobe [vendor-hex product-hex]   (default 0483 0526)
 
-#include "hidplatform.h"
+#include <hidlink/platform/hidplatform.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "cachepath.h"
+#include <updater/online/cachepath.h>
 
 #include <QDir>
 #include <QTemporaryFile>

@@ -1,4 +1,4 @@
-#include "curllibrary.h"
+#include <updater/online/curllibrary.h>
 
 #ifdef RIVET_CURL_STATIC
 

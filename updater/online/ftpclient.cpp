@@ -1,10 +1,10 @@
-#include "ftpclient.h"
+#include <updater/online/ftpclient.h>
 
-#include "ftpreply.h"
-#include "onlinelog.h"
-#include "partialfile.h"
-#include "throughputfloor.h"
-#include "transfercontrol.h"
+#include <updater/online/ftpreply.h>
+#include <updater/online/onlinelog.h>
+#include <updater/online/partialfile.h>
+#include <updater/online/throughputfloor.h>
+#include <updater/online/transfercontrol.h>
 
 #include <QFile>
 #include <algorithm>

@@ -2,7 +2,7 @@
 // A small blocking FTP client: one control connection, passive-mode data connections.
 // One client per use and per thread; every connect and every wait for the server is bounded.
 
-#include "socketshim.h"
+#include <updater/online/socketshim.h>
 
 #include <QString>
 #include <cstdint>

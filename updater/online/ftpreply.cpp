@@ -1,4 +1,4 @@
-#include "ftpreply.h"
+#include <updater/online/ftpreply.h>
 
 #include <cctype>
 #include <climits>

@@ -1,6 +1,6 @@
-#include "ftpthread.h"
+#include <updater/online/ftpthread.h>
 
-#include "ftpclient.h"
+#include <updater/online/ftpclient.h>
 
 #include <QMutexLocker>
 

@@ -1,7 +1,7 @@
 #pragma once
 // Repeats one FtpClient download on a thread of its own while its run flag is set.
 
-#include "updateserver.h"
+#include <updater/online/updateserver.h>
 
 #include <QMutex>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "modeltable.h"
+#include <updater/online/modeltable.h>
 
 namespace {
 struct Band

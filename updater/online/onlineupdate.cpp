@@ -1,9 +1,9 @@
-#include "onlineupdate.h"
+#include <updater/online/onlineupdate.h>
 
-#include "cachepath.h"
-#include "ftpclient.h"
-#include "urlfetch.h"
-#include "versionline.h"
+#include <updater/online/cachepath.h>
+#include <updater/online/ftpclient.h>
+#include <updater/online/urlfetch.h>
+#include <updater/online/versionline.h>
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // The online check's transfers, without the window: version files and images between the
 // update server and the local cache folder.
 
-#include "updateserver.h"
+#include <updater/online/updateserver.h>
 
 #include <QString>
 #include <QStringList>

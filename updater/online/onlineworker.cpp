@@ -1,4 +1,4 @@
-#include "onlineworker.h"
+#include <updater/online/onlineworker.h>
 
 OnlineWorker::OnlineWorker(Job transfer, QObject *parent)
     : QThread(parent), job(std::move(transfer))

@@ -2,7 +2,7 @@
 // Runs one transfer of the online check on a thread of its own, so that the window keeps
 // painting and taking input while the server is slow; the window waits for `finished`.
 
-#include "transfercontrol.h"
+#include <updater/online/transfercontrol.h>
 
 #include <QThread>
 #include <functional>

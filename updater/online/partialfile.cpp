@@ -1,4 +1,4 @@
-#include "partialfile.h"
+#include <updater/online/partialfile.h>
 
 #include <QFile>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "socketshim.h"
+#include <updater/online/socketshim.h>
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "socketshim.h"
+#include <updater/online/socketshim.h>
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

@@ -1,4 +1,4 @@
-#include "throughputfloor.h"
+#include <updater/online/throughputfloor.h>
 
 ThroughputFloor::ThroughputFloor(int minBytesPerSecond, int window)
     : minBytesPerWindow(static_cast<long long>(minBytesPerSecond) * window / 1000), windowMs(window)

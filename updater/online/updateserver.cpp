@@ -1,4 +1,4 @@
-#include "updateserver.h"
+#include <updater/online/updateserver.h>
 
 UpdateServer UpdateServer::BuildDefault()
 {

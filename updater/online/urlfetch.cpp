@@ -1,10 +1,10 @@
-#include "urlfetch.h"
+#include <updater/online/urlfetch.h>
 
-#include "cachepath.h"
-#include "curllibrary.h"
-#include "onlinelog.h"
-#include "partialfile.h"
-#include "transfercontrol.h"
+#include <updater/online/cachepath.h>
+#include <updater/online/curllibrary.h>
+#include <updater/online/onlinelog.h>
+#include <updater/online/partialfile.h>
+#include <updater/online/transfercontrol.h>
 
 #include <QFile>
 #include <QUrl>

@@ -1,7 +1,7 @@
 #pragma once
 // Fetching one file from the update server by an FTP URL (libcurl's easy interface).
 
-#include "updateserver.h"
+#include <updater/online/updateserver.h>
 
 #include <QString>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "versionline.h"
+#include <updater/online/versionline.h>
 
 #include <QFile>
 #include <QTextStream>
