@@ -8,9 +8,9 @@
 #include "progressbarcolor.h"
 #include "reportcoalescer.h"
 #include "sliderruler.h"
+#include "testsupport.h"
 #include "usbthread.h"
 
-#include <QDir>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTimer>
@@ -106,13 +106,6 @@ struct StyleChanges : QObject
     }
 };
 
-int threadsInProcess()
-{
-    return QDir(QStringLiteral("/proc/self/task"))
-        .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
-        .size();
-}
-
 // Log lines as "category: text"; the reader thread writes them too.
 QMutex logMutex;
 QStringList logLines;
@@ -182,7 +175,7 @@ private:
 void TestMonitorWindow::initTestCase()
 {
     previousHandler = qInstallMessageHandler(keepLogLines);
-    QVERIFY(QDir(QStringLiteral("/proc/self/task")).exists());
+    QVERIFY(threadsInProcess() > 0);
     {
         // A first window brings up what Qt keeps for the rest of the run.
         Rig warmUp(false);

@@ -33,6 +33,26 @@ QTextEdit *area(const HelpText &help)
     return help.findChild<QTextEdit *>("textEdit");
 }
 
+// Presses `button` on `on` (unless `press` is false), moves by (30, 15), releases and
+// moves on: how far `window` had gone after the first move and after the last.
+QList<QPoint> dragged(QWidget *window, QWidget *on, Qt::MouseButton button, bool press = true)
+{
+    const auto send = [on, button](QEvent::Type type, QPoint at) {
+        const auto held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+        QMouseEvent event(type, at, on->mapToGlobal(at),
+                          type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
+        QApplication::sendEvent(on, &event);
+    };
+    const QPoint start = window->pos();
+    if (press)
+        send(QEvent::MouseButtonPress, QPoint(5, 5));
+    send(QEvent::MouseMove, QPoint(35, 20));
+    QList<QPoint> moved{window->pos() - start};
+    send(QEvent::MouseButtonRelease, QPoint(35, 20));
+    send(QEvent::MouseMove, QPoint(60, 50));
+    return moved << window->pos() - start;
+}
+
 } // namespace
 
 class TestMainWindow : public WindowTest

@@ -10,6 +10,7 @@
 #include "windowtitle.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QToolButton>
 #include <QtTest>
 
@@ -51,9 +52,6 @@ DeviceConfig with(void (*change)(DeviceConfig &))
 
 // A stage gives up after 2500 ticks of 2 ms: room to spare.
 constexpr int StageTimeoutMs = 12000;
-// The device's pace, but failures come sooner: a stage gives up after 150 ticks, the
-// watchdog after ten of its 30 ms ticks; the version is asked for at once.
-const updater::Timing Hasty{2, 150, 30, 10, 0};
 
 } // namespace
 
@@ -108,6 +106,10 @@ private:
     static bool enabled(const TestWindow &window, const char *button)
     {
         return window.findChild<QToolButton *>(button)->isEnabled();
+    }
+    QString saved(const QString &name, const QByteArray &bytes) const
+    {
+        return writeFile(dir.filePath(name), bytes) ? dir.filePath(name) : QString();
     }
 
     QTemporaryDir dir;
@@ -268,7 +270,7 @@ void TestUpdate::fileTips()
     auto window = connectedWindow(device);
     QVERIFY(window);
     ModalHand hand;
-    const QString path = writeFile(dir, "tip.fw", file);
+    const QString path = saved("tip.fw", file);
     choose(*window, hand, path);
 
     QCOMPARE(window->findChild<QLineEdit *>("line_path")->text(), path);
@@ -284,7 +286,7 @@ void TestUpdate::filesThatEnableNothing()
     device.attach();
     TestWindow window;
     ModalHand hand;
-    const QString good = writeFile(dir, "good.fw", firmwareBytes(8, 1250, 8));
+    const QString good = saved("good.fw", firmwareBytes(8, 1250, 8));
     // The version query goes out only after a second: no file fits a device of
     // unknown version.
     choose(window, hand, good);
@@ -298,7 +300,7 @@ void TestUpdate::filesThatEnableNothing()
     QVERIFY(!enabled(window, "toolButton_2"));
     // A file gone before it is read.
     hand.removeChosenFile = true;
-    choose(window, hand, writeFile(dir, "gone.fw", firmwareBytes(8, 1250, 8)));
+    choose(window, hand, saved("gone.fw", firmwareBytes(8, 1250, 8)));
     QVERIFY(!enabled(window, "toolButton_2"));
     QCOMPARE(hand.texts(),
              QStringList({"The firmware file does not match\n the current device",
@@ -340,7 +342,7 @@ void TestUpdate::flashesCompletely()
     ModalHand hand;
     hand.holdMs = boxOpenMs;
     const QByteArray bytes = firmwareBytes(quint32(dspLength), 1250, quint32(armLength));
-    const QString path = writeFile(dir, "image.fw", bytes);
+    const QString path = saved("image.fw", bytes);
     choose(*window, hand, path);
     QVERIFY(enabled(*window, "toolButton_2"));
 
@@ -380,7 +382,7 @@ void TestUpdate::shortFeatureReportsRefuseTheUpdate()
         auto window = connectedWindow(device);
         QVERIFY(window);
         ModalHand hand;
-        const QString path = writeFile(dir, "cut.fw", firmwareBytes(8, 1250, 8));
+        const QString path = saved("cut.fw", firmwareBytes(8, 1250, 8));
         choose(*window, hand, path);
         start(*window);
         QTRY_COMPARE(hand.boxes.size(), 1);
@@ -401,7 +403,7 @@ void TestUpdate::secondUpdateModeReplySendsNoSecondHandshake()
     auto window = connectedWindow(device);
     QVERIFY(window);
     ModalHand hand;
-    choose(*window, hand, writeFile(dir, "long.fw", firmwareBytes(400, 1250, 8)));
+    choose(*window, hand, saved("long.fw", firmwareBytes(400, 1250, 8)));
     start(*window);
     QVERIFY(spinUntil([&] { return count(device, "800D") == 25; }, StageTimeoutMs));
 
@@ -452,7 +454,7 @@ void TestUpdate::failures()
     auto window = connectedWindow(device);
     QVERIFY(window);
     ModalHand hand;
-    choose(*window, hand, writeFile(dir, "stage.fw", firmwareBytes(200, 1250, 240)));
+    choose(*window, hand, saved("stage.fw", firmwareBytes(200, 1250, 240)));
     QElapsedTimer clock;
     clock.start();
     start(*window);
