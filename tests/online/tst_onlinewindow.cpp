@@ -294,6 +294,7 @@ void TestOnlineWindow::transferInFlight()
     options.files["VKP1000/VKP1000.txt"] = "1260\n";
     options.files["VKP1000/1260.bin"] = image.toStdString();
     options.tricklePath = "VKP1000/1260.bin";
+    options.trickleMs = 200; // 5 bytes/s: far below the floor
     FakeFtpServer trickling(options);
     EmulatedDevice device(backend);
     auto window = connectedWindow(device);

@@ -284,10 +284,12 @@ void TestUpdate::filesThatEnableNothing()
 {
     EmulatedDevice device(backend);
     device.attach();
-    TestWindow window;
+    updater::Timing later = Hasty;
+    later.versionQueryDelayMs = 300;
+    TestWindow window(nullptr, later);
     ModalHand hand;
     const QString good = saved("good.fw", firmwareBytes(8, 1250, 8));
-    // The version query goes out only after a second: no file fits a device of
+    // The version query goes out a while after start-up: no file fits a device of
     // unknown version.
     choose(window, hand, good);
     QVERIFY(!enabled(window, "toolButton_2"));
@@ -471,8 +473,9 @@ void TestUpdate::failures()
     QTRY_COMPARE(window->findChildren<USBThread *>().size(), device.present() ? 1 : 0);
     QVERIFY(!enabled(*window, "toolButton_2"));
     QVERIFY(!enabled(*window, "TBFlush"));
-    // Nothing is retried, no second box follows and the program stays.
-    QTest::qWait(300);
+    // Nothing is retried, no second box follows and the program stays (longer than a
+    // stage's time-out and the watchdog's).
+    QTest::qWait(200);
     QCOMPARE(hand.boxes, box);
     QCOMPARE(window->exitCode, -1);
 }
