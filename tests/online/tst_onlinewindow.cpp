@@ -248,7 +248,7 @@ void TestOnlineWindow::checkOutcomes()
     QVERIFY(window);
     if (server != "real")
         window->setUpdateServer(
-            LoopbackServer(server == "closed" ? ClosedPort() : silent.port(), 1000));
+            LoopbackServer(server == "closed" ? ClosedPort() : silent.port(), 300));
     const QStringList before = QDir(cache).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
     ModalHand hand;
@@ -277,7 +277,7 @@ void TestOnlineWindow::checkOutcomes()
     QCOMPARE(hand.texts(), texts);
 }
 
-// The image comes at one byte a second; once it has begun, the row acts.
+// The image comes at five bytes a second; once it has begun, the row acts.
 void TestOnlineWindow::transferInFlight_data()
 {
     QTest::addColumn<QString>("action");
@@ -309,22 +309,14 @@ void TestOnlineWindow::transferInFlight()
 
     // A GUI-thread timer that must keep its pace while a transfer runs; it acts once the
     // bar shows the image's first bytes against its size.
-    QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 largestGap = 0;
     int ticks = 0;
     bool imageBegun = false;
     bool joined = false;
     QTimer ticker;
     ticker.setInterval(50);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
         auto *worker = window->findChild<QThread *>("onlineTransfer");
-        if (worker && !QApplication::activeModalWidget()) {
-            ++ticks;
-            largestGap = std::max(largestGap, now - lastTick);
-        }
-        lastTick = now;
+        ticks += worker && !QApplication::activeModalWidget();
         if (!worker || imageBegun || bar->getMaxValue() != image.size() || bar->getValue() <= 0)
             return;
         imageBegun = true;
@@ -334,20 +326,15 @@ void TestOnlineWindow::transferInFlight()
             QTest::keyClick(window.get(), Qt::Key_Escape);
         }
         if (action == "close") {
-            QElapsedTimer joining;
-            joining.start();
             window->close();
             joined = worker->isFinished();
-            qInfo("closing joined the worker in %lld ms", joining.elapsed());
         }
     });
 
     ModalHand hand;
     hand.answers[Question] = QMessageBox::Yes;
     ticker.start();
-    clock.start();
     QTest::keyClick(window.get(), Qt::Key_F5);
-    const qint64 toNotice = clock.elapsed();
     ticker.stop();
     QVERIFY(imageBegun);
     QCOMPARE(hand.texts(),
@@ -360,12 +347,8 @@ void TestOnlineWindow::transferInFlight()
     QVERIFY(!button(*window, "toolButton_2")->isEnabled());
     QVERIFY(button(*window, "TBFlush")->isEnabled());
     QCOMPARE(qMakePair(bar->getValue(), bar->getMaxValue()), barBefore);
-    if (action.isEmpty()) {
-        // A frozen window would tick only while the boxes are up.
-        QVERIFY(ticks > 10);
-        qInfo("1 byte/s server: F5 to the notice %lld ms; largest gap between 50 ms ticks %lld ms",
-              toNotice, largestGap);
-    }
+    // A frozen window would tick only while the boxes are up.
+    QVERIFY(!action.isEmpty() || ticks > 10);
     if (action == "Esc") {
         // A cancelled check may be started again.
         hand.answers[Question] = QMessageBox::No;
