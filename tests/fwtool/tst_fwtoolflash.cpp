@@ -141,12 +141,8 @@ void TestFwtoolFlash::outcomes_data()
 void TestFwtoolFlash::outcomes()
 {
     QFETCH(int, row);
-    const QString &file = rows.at(std::size_t(row)).file;
-    const QStringList &args = rows.at(std::size_t(row)).args;
-    const int exitCode = rows.at(std::size_t(row)).exitCode;
-    const QString &message = rows.at(std::size_t(row)).message;
-    QProcess &tool = *rows.at(std::size_t(row)).tool;
-    const QTemporaryDir &images = *rows.at(std::size_t(row)).images;
+    const auto &[name, file, args, exitCode, message, process, images] = rows.at(std::size_t(row));
+    QProcess &tool = *process;
     // It may have ended while Ctrl+C was tried.
     QVERIFY(tool.state() == QProcess::NotRunning || tool.waitForFinished(60000));
     const QString out = QString::fromUtf8(tool.readAllStandardOutput());
@@ -169,7 +165,7 @@ void TestFwtoolFlash::outcomes()
         QVERIFY2((exitCode == 0 ? out : err).contains(message), qPrintable(out + err));
     }
 
-    QFile dsp(images.filePath("dsp.bin")), arm(images.filePath("arm.bin"));
+    QFile dsp(images->filePath("dsp.bin")), arm(images->filePath("arm.bin"));
     QCOMPARE(arm.exists(), exitCode == 0);
     if (exitCode != 0)
         return;

@@ -40,7 +40,7 @@ void TestSingleInstance::secondCopyExits()
     first.start();
     other.start();
     QVERIFY(first.waitForStarted() && other.waitForStarted());
-    QVERIFY2(!first.waitForFinished(1500), "the first copy did not stay up");
+    QVERIFY2(!first.waitForFinished(1000), "the first copy did not stay up");
     QVERIFY2(other.state() == QProcess::Running, "a copy under another name was stopped");
     // Same executable name, even from another folder: ends at once with 0.
     second.start();
