@@ -1,5 +1,7 @@
 // `fwtool flash` as a script runs it: the real executable with the emulated device,
-// one row per outcome and its exit code, then Ctrl+C in the middle of a transfer.
+// one row per outcome and its exit code, then Ctrl+C in the middle of a transfer. The
+// rows are processes of their own, each with its own emulated device: they all start
+// at once, so the rows that wait out the protocol's time-outs wait together.
 #include <updater/firmwareimage.h>
 
 #include <QJsonDocument>
@@ -8,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -29,17 +33,33 @@ class TestFwtoolFlash : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void ctrlCStopsTheTransfer(); // while the rows' tools run
     void outcomes_data();
     void outcomes();
-    void refusedWhileTheUpdaterRuns();
-    void ctrlCStopsTheTransfer();
+    void refusedWhileTheUpdaterRuns(); // once every other tool has ended
 
 private:
     QString writeImage(const QString &name, int dspBytes, int armBytes, qint32 version);
     void start(QProcess &process, const QStringList &args, const QStringList &env);
 
+    // A row of `outcomes`: its tool, started with the others at the beginning, and the
+    // folder its device writes the received images to.
+    struct Row
+    {
+        const char *name;
+        QString file;
+        QStringList args;
+        int exitCode;
+        QString message; // in the closing line
+        std::unique_ptr<QProcess> tool = std::make_unique<QProcess>();
+        std::unique_ptr<QTemporaryDir> images = std::make_unique<QTemporaryDir>();
+    };
+    void addRow(const char *name, const QString &file, const QStringList &args,
+                const QStringList &env, int exitCode, const QString &message);
+
     QTemporaryDir dir;
     QString good, older, malformed;
+    std::vector<Row> rows;
 };
 
 void TestFwtoolFlash::initTestCase()
@@ -52,6 +72,31 @@ void TestFwtoolFlash::initTestCase()
     QFile file(malformed);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(firmware::pack(noise(8, 5), noise(8, 6), 1251, '\xFF') + "x");
+    file.close();
+
+    const QString g = good;
+    const QStringList none;
+    addRow("complete", g, none, none, 0, "Update Complete!");
+    addRow("refused file", malformed, none, none, 3, "File Format Is Error");
+    addRow("no device", g, none, {"EMULATOR_PLUG_AFTER_MS=60000"}, 4, "no device found");
+    addRow("no version reply within 3 s", g, none, {"EMULATOR_LATENCY_MS=4000"}, 4,
+           "no version reply within 3 s");
+    addRow("--wait, plugged in later", g, {"--wait", "20"}, {"EMULATOR_PLUG_AFTER_MS=500"}, 0,
+           "Update Complete!");
+    addRow("older file", older, none, none, 5,
+           "The firmware file version is lower than the current device");
+    addRow("older file, --allow-older, --json", older, {"--allow-older", "--json"}, none, 0,
+           "complete");
+    addRow("error 1: no update mode", g, none, {"EMULATOR_NO_U=1"}, 11, "Error 1");
+    addRow("error 2: no DSP acknowledgement, --json", g, {"--json"}, {"EMULATOR_DSP_ACKS=0"}, 12,
+           "update-error");
+    // Two "V" in all: the handshake's and the first window's, none after DSP end.
+    addRow("error 4: no reply to DSP end", writeImage("two-windows.fw", 200, 8, 1251), none,
+           {"EMULATOR_DSP_ACKS=1"}, 14, "Error 4");
+    addRow("error 5: no ARM acknowledgement", g, none, {"EMULATOR_ARM_ACKS=0"}, 15, "Error 5");
+    addRow("feature report too short for a packet", g, none, {"EMULATOR_FEATURE_LENGTH=8"}, 4,
+           "The device cannot receive firmware packets");
+    addRow("usage error", g, {"--wait", "soon"}, none, 2, "--wait: 'soon' is not a number");
 }
 
 QString TestFwtoolFlash::writeImage(const QString &name, int dspBytes, int armBytes, qint32 version)
@@ -77,59 +122,29 @@ void TestFwtoolFlash::start(QProcess &process, const QStringList &args, const QS
     process.start(FWTOOL, QStringList{"flash"} + args);
 }
 
+void TestFwtoolFlash::addRow(const char *name, const QString &file, const QStringList &args,
+                             const QStringList &env, int exitCode, const QString &message)
+{
+    rows.push_back(Row{name, file, args, exitCode, message});
+    const Row &row = rows.back();
+    start(*row.tool, QStringList{file} + args,
+          env + QStringList{"EMULATOR_IMAGE_DIR=" + row.images->path()});
+}
+
 void TestFwtoolFlash::outcomes_data()
 {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QStringList>("env");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("message"); // in the closing line
-
-    const QString g = good;
-    QTest::newRow("complete") << g << QStringList() << QStringList() << 0 << "Update Complete!";
-    QTest::newRow("refused file") << malformed << QStringList() << QStringList() << 3
-                                  << "File Format Is Error";
-    QTest::newRow("no device") << g << QStringList() << QStringList{"EMULATOR_PLUG_AFTER_MS=60000"}
-                               << 4 << "no device found";
-    QTest::newRow("no version reply within 3 s")
-        << g << QStringList() << QStringList{"EMULATOR_LATENCY_MS=4000"} << 4
-        << "no version reply within 3 s";
-    QTest::newRow("--wait, plugged in later")
-        << g << QStringList{"--wait", "20"} << QStringList{"EMULATOR_PLUG_AFTER_MS=500"} << 0
-        << "Update Complete!";
-    QTest::newRow("older file") << older << QStringList() << QStringList() << 5
-                                << "The firmware file version is lower than the current device";
-    QTest::newRow("older file, --allow-older, --json")
-        << older << QStringList{"--allow-older", "--json"} << QStringList() << 0 << "complete";
-    QTest::newRow("error 1: no update mode")
-        << g << QStringList() << QStringList{"EMULATOR_NO_U=1"} << 11 << "Error 1";
-    QTest::newRow("error 2: no DSP acknowledgement, --json")
-        << g << QStringList{"--json"} << QStringList{"EMULATOR_DSP_ACKS=0"} << 12 << "update-error";
-    // Two "V" in all: the handshake's and the first window's, none after DSP end.
-    QTest::newRow("error 4: no reply to DSP end")
-        << writeImage("two-windows.fw", 200, 8, 1251) << QStringList()
-        << QStringList{"EMULATOR_DSP_ACKS=1"} << 14 << "Error 4";
-    QTest::newRow("error 5: no ARM acknowledgement")
-        << g << QStringList() << QStringList{"EMULATOR_ARM_ACKS=0"} << 15 << "Error 5";
-    QTest::newRow("feature report too short for a packet")
-        << g << QStringList() << QStringList{"EMULATOR_FEATURE_LENGTH=8"} << 4
-        << "The device cannot receive firmware packets";
-    QTest::newRow("usage error") << g << QStringList{"--wait", "soon"} << QStringList() << 2
-                                 << "--wait: 'soon' is not a number";
+    QTest::addColumn<int>("row");
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        QTest::newRow(rows[i].name) << int(i);
 }
 
 void TestFwtoolFlash::outcomes()
 {
-    QFETCH(QString, file);
-    QFETCH(QStringList, args);
-    QFETCH(QStringList, env);
-    QFETCH(int, exitCode);
-    QFETCH(QString, message);
-
-    QTemporaryDir images;
-    QProcess tool;
-    start(tool, QStringList{file} + args, env + QStringList{"EMULATOR_IMAGE_DIR=" + images.path()});
-    QVERIFY(tool.waitForFinished(60000));
+    QFETCH(int, row);
+    const auto &[name, file, args, exitCode, message, process, images] = rows.at(std::size_t(row));
+    QProcess &tool = *process;
+    // It may have ended while Ctrl+C was tried.
+    QVERIFY(tool.state() == QProcess::NotRunning || tool.waitForFinished(60000));
     const QString out = QString::fromUtf8(tool.readAllStandardOutput());
     const QString err = QString::fromUtf8(tool.readAllStandardError());
     QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
@@ -150,7 +165,7 @@ void TestFwtoolFlash::outcomes()
         QVERIFY2((exitCode == 0 ? out : err).contains(message), qPrintable(out + err));
     }
 
-    QFile dsp(images.filePath("dsp.bin")), arm(images.filePath("arm.bin"));
+    QFile dsp(images->filePath("dsp.bin")), arm(images->filePath("arm.bin"));
     QCOMPARE(arm.exists(), exitCode == 0);
     if (exitCode != 0)
         return;

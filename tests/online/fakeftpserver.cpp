@@ -105,7 +105,7 @@ void FakeFtpServer::reply(int control, const std::string &text)
     }
     const std::size_t half = text.size() / 2;
     sendAll(control, text.substr(0, half));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     sendAll(control, text.substr(half));
 }
 

@@ -15,7 +15,7 @@ struct FakeFtpOptions
 {
     std::string greeting = "220 fake server ready\r\n"; // empty: a server that never speaks
     std::string silentFrom;                             // when set: no answer from this command on
-    bool splitReplies = false;                          // every reply in two sends, 50 ms apart
+    bool splitReplies = false;                          // every reply in two sends, 20 ms apart
     bool joinTransferReplies = false; // data first, then the 1xx and the 226 in one send
     std::string transferStart = "150 Opening BINARY mode data connection.\r\n";
     std::string passiveHost = "127,0,0,1";     // the host the PASV reply names

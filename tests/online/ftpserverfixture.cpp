@@ -56,6 +56,7 @@ UpdateServer LoopbackServer(quint16 port, int timeoutMs)
     address.port = port;
     address.connectTimeoutMs = timeoutMs;
     address.stallTimeoutMs = timeoutMs;
+    address.floorWindowMs = timeoutMs;
     return address;
 }
 
@@ -63,17 +64,4 @@ quint16 ClosedPort()
 {
     // The port of a server that is gone again: free, and refusing connections.
     return FakeFtpServer(FakeFtpOptions()).port();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<none>");
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }

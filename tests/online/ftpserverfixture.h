@@ -2,6 +2,7 @@
 // A real FTP server on loopback (ftpserver.py: pyftpdlib under Debian's python3), serving
 // a temporary folder the test fills. User "ftp", password "kwx", full rights.
 
+#include "testsupport.h"
 #include <updater/online/updateserver.h>
 
 #include <QByteArray>
@@ -9,7 +10,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// 127.0.0.1:port with short time-outs, for tests.
+// 127.0.0.1:port with short time-outs and a short throughput floor window, for tests.
 UpdateServer LoopbackServer(quint16 port, int timeoutMs = 5000);
 // A loopback port with nothing listening on it.
 quint16 ClosedPort();
@@ -35,8 +36,3 @@ private:
     QProcess process;
     quint16 serverPort = 0;
 };
-
-// Whole files: readFile gives "<none>" for a file that cannot be read; writeFile makes the
-// folders it needs.
-QByteArray readFile(const QString &path);
-bool writeFile(const QString &path, const QByteArray &content);

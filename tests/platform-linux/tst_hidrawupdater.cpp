@@ -119,7 +119,8 @@ void TestHidrawUpdater::updatesThroughHidraw()
 
     // L1 = 200: one window of 25 DSP packets; L2 = 8: one ARM packet.
     const QByteArray file = firmwareBytes(200, 1250, 8);
-    const QString path = writeFile(dir, "tiny.fw", file);
+    const QString path = dir.filePath("tiny.fw");
+    QVERIFY(writeFile(path, file));
     ModalHand hand;
     hand.files << path;
     QTest::mouseClick(window.findChild<QToolButton *>("TBFlush"), Qt::LeftButton);
