@@ -7,9 +7,8 @@ namespace {
 
 const QColor Background(100, 100, 100);
 
-// Points inside each segment of a 150 x 200 cell with space 20 (stroke 15,
-// middle at 100), a-g as on any seven-segment part, h and i the 1's pair.
-// They keep clear of the turned strokes of N and R.
+// Inside each segment of a 150 x 200 cell: a-g as on any seven-segment part,
+// h and i the 1's pair, clear of the turned strokes of N and R.
 const QList<QPointF> SegmentProbes = {{75, 26}, {122, 62}, {122, 130}, {75, 174}, {27, 130},
                                       {27, 62}, {75, 100}, {62, 70},   {62, 145}};
 
@@ -28,7 +27,6 @@ private slots:
     void charactersLightTheirSegments_data();
     void charactersLightTheirSegments();
     void resizeRescalesStrokes();
-    void oneShiftMovesTheOne();
 };
 
 void TestLcdNumber::charactersLightTheirSegments_data()
@@ -44,7 +42,7 @@ void TestLcdNumber::charactersLightTheirSegments_data()
     QTest::newRow("N") << int(LcdSegments::N) << "bcef" << QLineF(45, 25, 126, 154);
     QTest::newRow("R") << int(LcdSegments::R) << "abefg" << QLineF(45, 113, 120, 156);
     // Anything outside the table draws the background only.
-    for (int n : {int(LcdSegments::Blank), 14, -1, 1000})
+    for (int n : {int(LcdSegments::Blank), -1, 1000})
         QTest::addRow("%d", n) << n << "" << QLineF();
 }
 
@@ -94,21 +92,6 @@ void TestLcdNumber::resizeRescalesStrokes()
         down += lit(image, QPointF(w / 2, y));
     QCOMPARE(across, w / 10);     // upper-left stroke
     QCOMPARE(down, 2 * (h / 30)); // middle stroke
-}
-
-void TestLcdNumber::oneShiftMovesTheOne()
-{
-    LcdNumber lcd;
-    lcd.resize(150, 200);
-    lcd.setNumber(1);
-    lcd.setOne_Space_X(30); // stored only; the grab below repaints
-    const QImage image = grabbed(lcd);
-    // The 1 sits 30 px left of the right-hand segments, no longer 60 px.
-    for (const QPointF &segment : {SegmentProbes.at(1), SegmentProbes.at(2)}) {
-        QVERIFY(lit(image, segment - QPointF(30, 0)));
-        QVERIFY(!lit(image, segment - QPointF(60, 0)));
-        QVERIFY(!lit(image, segment));
-    }
 }
 
 QTEST_MAIN(TestLcdNumber)
