@@ -47,8 +47,6 @@ void TestMonitorReports::decode_data()
         << L{1, 2, 2, 67};
     QTest::newRow("value report cut after byte 4")
         << QByteArray("\x80\x0A\x34\x12\x00", 5) << Kind::Values << L{0x234, 1, 0, 0};
-    QTest::newRow("other class of 0x80")
-        << report(0x80, 1, QByteArray("\x07", 1)) << Kind::Other << L{};
     QTest::newRow("empty") << QByteArray() << Kind::Other << L{};
     QTest::newRow("0x80 alone") << QByteArray("\x80", 1) << Kind::Other << L{};
 }
@@ -73,11 +71,9 @@ void TestMonitorReports::decode()
 
 void TestMonitorReports::commands_data()
 {
-    QTest::addColumn<QList<double>>("values"); // empty: the version query
+    QTest::addColumn<QList<double>>("values");
     QTest::addColumn<QByteArray>("bytes");
 
-    QTest::newRow("version query")
-        << QList<double>{} << QByteArray("\x80\x03\x01\0\0\0\0\0\0\0\0", 11);
     QTest::newRow("4095.9 is sent as 4095, the top 4096 as is")
         << QList<double>{0.5, 1.99, 4095.9, 4096}
         << QByteArray("\x80\x03\x02\x00\x00\x01\x00\xFF\x0F\x00\x10", 11);
@@ -91,9 +87,7 @@ void TestMonitorReports::commands()
 {
     QFETCH(QList<double>, values);
     QFETCH(QByteArray, bytes);
-    QCOMPARE(values.isEmpty() ? versionQuery()
-                              : setValuesReport({values[0], values[1], values[2], values[3]}),
-             bytes);
+    QCOMPARE(setValuesReport({values[0], values[1], values[2], values[3]}), bytes);
 }
 
 QTEST_APPLESS_MAIN(TestMonitorReports)

@@ -1,6 +1,5 @@
-// The monitor's window end to end against the emulated device, its report folding,
-// and the reader and window under replug, pause and close storms. Each case must end
-// with every thread it started gone.
+// The monitor's window end to end against the emulated device, and under replug,
+// pause and close storms. Each case must end with every thread it started gone.
 
 #include "testsupport.h"
 #include <emulator/emulateddevice.h>
@@ -96,12 +95,14 @@ Bytes command(std::initializer_list<std::uint8_t> head)
     return b;
 }
 
-struct StyleChanges : QObject
+struct EventCounter : QObject
 {
+    const QEvent::Type type;
     int count = 0;
+    explicit EventCounter(QEvent::Type type) : type(type) {}
     bool eventFilter(QObject *, QEvent *event) override
     {
-        count += event->type() == QEvent::StyleChange;
+        count += event->type() == type;
         return false;
     }
 };
@@ -126,16 +127,6 @@ QByteArray valueReport(const Values &values)
     const Bytes b = EmulatedDevice::valueReport(values, 1250);
     return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size()));
 }
-
-struct PaintCounter : QObject
-{
-    int paints = 0;
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        paints += event->type() == QEvent::Paint;
-        return false;
-    }
-};
 
 // Counts what a reader hands over, on the GUI thread as the window receives it.
 struct Receiver : QObject
@@ -195,7 +186,7 @@ void TestMonitorWindow::lampsAndReportsWithoutDeviceThenPlugIn()
              qPrintable(unlit.name()));
 
     // A style sheet set again reloads its picture: a fifth of a core at 1000 reports/s.
-    StyleChanges changes;
+    EventCounter changes(QEvent::StyleChange);
     lamp->installEventFilter(&changes);
     QBitArray bits(2);
     bits.setBit(0);
@@ -305,15 +296,15 @@ void TestMonitorWindow::reportFloodsFoldPerFrame()
     ReportCoalescer frame;
     connect(&frame, &ReportCoalescer::valuesReady, rig.window.get(),
             &monitor::MainWindow::onDealData800a);
-    PaintCounter paints;
+    EventCounter paints(QEvent::Paint);
     ruler->installEventFilter(&paints);
     frame.takeLamps(QBitArray(2)); // opens the frame
     for (const QByteArray &report : {a, b, b})
         frame.takeValues(report);
     QTRY_COMPARE(picture(), oneByOne);
-    QTRY_VERIFY(paints.paints > 0);
+    QTRY_VERIFY(paints.count > 0);
     QCoreApplication::processEvents();
-    QCOMPARE(paints.paints, 1);
+    QCOMPARE(paints.count, 1);
 }
 
 void TestMonitorWindow::startUpDragTypeAndClose()
