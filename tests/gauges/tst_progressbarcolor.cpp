@@ -178,7 +178,6 @@ void TestProgressBarColor::paintsUpdaterBar()
 
     // The bar fills its share of the track from the left end; the rest is track.
     const double end = track.left() + track.width() * value / 100.0;
-    QCOMPARE(p.g.bar.right(), end);
     for (int x = int(track.left()) + 3; x < int(track.right()) - 3; x += 7)
         QVERIFY2(qAbs(x - end) < 3 ||
                      near(p.image.pixel(x, mid), x < end ? UpdaterBar : UpdaterTrack),
@@ -206,7 +205,6 @@ void TestProgressBarColor::paintsMonitorBar()
     const QColor barColor(0, 234, 255), background(0, 0, 0);
 
     // Full from the start: the bar runs from x = 12 to W - 12 over black.
-    QCOMPARE(p.g.bar, QRectF(12, 0, w - 24, h));
     for (int y : {2, h / 2, h - 3})
         for (int x : {5, 14, w - 14, w - 6})
             QVERIFY(near(p.image.pixel(x, y), x == 5 || x == w - 6 ? background : barColor));
