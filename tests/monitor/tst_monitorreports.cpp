@@ -47,7 +47,6 @@ void TestMonitorReports::decode_data()
         << L{1, 2, 2, 67};
     QTest::newRow("value report cut after byte 4")
         << QByteArray("\x80\x0A\x34\x12\x00", 5) << Kind::Values << L{0x234, 1, 0, 0};
-    QTest::newRow("empty") << QByteArray() << Kind::Other << L{};
     QTest::newRow("0x80 alone") << QByteArray("\x80", 1) << Kind::Other << L{};
 }
 
