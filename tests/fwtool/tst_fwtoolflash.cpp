@@ -1,7 +1,6 @@
-// `fwtool flash` as a script runs it: the real executable with the emulated device,
-// one row per outcome and its exit code, then Ctrl+C in the middle of a transfer. The
-// rows are processes of their own, each with its own emulated device: they all start
-// at once, so the rows that wait out the protocol's time-outs wait together.
+// `fwtool flash` as a script runs it, with the emulated device: one row per outcome and
+// its exit code, then Ctrl+C mid-transfer. The rows' processes all start at once, so
+// those that wait out the protocol's time-outs wait together.
 #include <updater/firmwareimage.h>
 
 #include <QJsonDocument>
@@ -39,7 +38,8 @@ private slots:
     void refusedWhileTheUpdaterRuns(); // once every other tool has ended
 
 private:
-    QString writeImage(const QString &name, int dspBytes, int armBytes, qint32 version);
+    QString writeImage(const QString &name, int dspBytes, int armBytes, qint32 version,
+                       const QByteArray &tail = QByteArray());
     void start(QProcess &process, const QStringList &args, const QStringList &env);
 
     // A row of `outcomes`: its tool, started with the others at the beginning, and the
@@ -68,11 +68,7 @@ void TestFwtoolFlash::initTestCase()
     // 100 packets: every tenth of the progress gets its line.
     good = writeImage("good.fw", 400, 400, 1251);
     older = writeImage("older.fw", 400, 400, 1249);
-    malformed = dir.filePath("malformed.fw");
-    QFile file(malformed);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(firmware::pack(noise(8, 5), noise(8, 6), 1251, '\xFF') + "x");
-    file.close();
+    malformed = writeImage("malformed.fw", 8, 8, 1251, "x");
 
     const QString g = good;
     const QStringList none;
@@ -99,12 +95,13 @@ void TestFwtoolFlash::initTestCase()
     addRow("usage error", g, {"--wait", "soon"}, none, 2, "--wait: 'soon' is not a number");
 }
 
-QString TestFwtoolFlash::writeImage(const QString &name, int dspBytes, int armBytes, qint32 version)
+QString TestFwtoolFlash::writeImage(const QString &name, int dspBytes, int armBytes, qint32 version,
+                                    const QByteArray &tail)
 {
     QFile file(dir.filePath(name));
     if (!file.open(QIODevice::WriteOnly))
         return QString();
-    file.write(firmware::pack(noise(dspBytes, 1), noise(armBytes, 2), version, '\xFF'));
+    file.write(firmware::pack(noise(dspBytes, 1), noise(armBytes, 2), version, '\xFF') + tail);
     return file.fileName();
 }
 
@@ -160,7 +157,6 @@ void TestFwtoolFlash::outcomes()
         QCOMPARE(summary.value("deviceVersion").toInt(), 1250);
         QCOMPARE(summary.value("fileVersion").toInt(), file == older ? 1249 : 1251);
         QCOMPARE(summary.value("bytes").toInt(), exitCode == 0 ? 800 : 0);
-        QVERIFY(summary.value("seconds").toDouble() > 0);
     } else {
         QVERIFY2((exitCode == 0 ? out : err).contains(message), qPrintable(out + err));
     }

@@ -1,6 +1,6 @@
-// The link against the emulated device: discovery and the writer's refusals. The
-// writer's exact bytes are checked on hidraw (tests/platform-linux/tst_hidraw.cpp),
-// the reader and the notification bridge in tst_storms.
+// The link against the emulated device: discovery and a refused write. The writer's
+// bytes are checked on hidraw (tst_hidraw), its refusals through the updater's window
+// (tst_mainwindow), the reader in tst_storms.
 #include <emulator/emulateddevice.h>
 #include <hidlink/deviceidentity.h>
 #include <hidlink/hidlink.h>
@@ -25,8 +25,6 @@ private slots:
     void pathDigits_data();
     void pathDigits();
     void discoveryTakesFirstMatchAndSkipsOtherProducts();
-    void refusals_data();
-    void refusals();
     void refusedWriteStaysPendingUntilReopen();
 
 private:
@@ -37,9 +35,7 @@ void TestHidLink::pathDigits_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("matches");
-    QTest::newRow("windows upper case")
-        << "\\\\?\\HID#VID_0483&PID_0526#7&2f1c5a3&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}"
-        << true;
+    QTest::newRow("windows upper case") << "\\\\?\\HID#VID_0483&PID_0526#7&2f1c5a3&0&0000" << true;
     QTest::newRow("lower case") << "\\\\?\\hid#vid_0483&pid_0526#7&2f1c&0&0000" << true;
     QTest::newRow("other product") << "hid#vid_0483&pid_0527#1" << false;
     // Digits are compared exactly: upper-case hex digits are another text.
@@ -63,9 +59,8 @@ void TestHidLink::discoveryTakesFirstMatchAndSkipsOtherProducts()
     first.path = "hid#vid_0483&pid_0526#first";
     second.path = "hid#vid_0483&pid_0526#second";
     EmulatedDevice a(backend, other), b(backend, first), c(backend, second);
-    a.attach();
-    b.attach();
-    c.attach();
+    for (EmulatedDevice *device : {&a, &b, &c})
+        device->attach();
 
     HidLink link(0x0483, 0x0526);
     QCOMPARE(link.OpenUSBHandle(), 0);
@@ -75,36 +70,6 @@ void TestHidLink::discoveryTakesFirstMatchAndSkipsOtherProducts()
     QCOMPARE(backend.openReadHandles(&a), 0);
     QCOMPARE(backend.openReadHandles(&b), 1);
     QCOMPARE(backend.openReadHandles(&c), 0);
-}
-
-void TestHidLink::refusals_data()
-{
-    QTest::addColumn<bool>("present");
-    QTest::addColumn<int>("found");
-    QTest::addColumn<int>("why");
-    QTest::newRow("no device") << false << -1 << int(HidLink::Refusal::DeviceNotFound);
-    QTest::newRow("write side refused") << true << 0 << int(HidLink::Refusal::NoWriteHandle);
-}
-
-void TestHidLink::refusals()
-{
-    QFETCH(bool, present);
-    QFETCH(int, found);
-    QFETCH(int, why);
-    DeviceConfig config;
-    config.openableForWriting = false;
-    EmulatedDevice device(backend, config);
-    if (present)
-        device.attach();
-    HidLink link(0x0483, 0x0526);
-    QCOMPARE(link.OpenUSBHandle(), found);
-    QCOMPARE(link.deviceFound, present);
-    // Caps come from the read side when the write side cannot be opened.
-    QCOMPARE(int(link.hidCaps.featureReportByteLength), present ? 64 : 0);
-    HidLink::Refusal refusal = HidLink::Refusal::None;
-    QCOMPARE(link.SendDataToUsb(query, &refusal), -1);
-    QCOMPARE(int(refusal), why);
-    QVERIFY(device.featureReports().empty());
 }
 
 void TestHidLink::refusedWriteStaysPendingUntilReopen()

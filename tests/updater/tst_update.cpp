@@ -1,6 +1,5 @@
-// Firmware updates: the pure rules (titles, the firmware header and its checks, data
-// packets, reply classes), then end to end with the real window, the real file dialog,
-// the emulated device's bootloader, and every way the device can fail to answer.
+// Firmware updates: the header's rules, then end to end with the real window and file
+// dialog against the emulated bootloader, and every way the device can fail to answer.
 #include "updaterfixture.h"
 #include <emulator/emulateddevice.h>
 #include <gauges/progressbarcolor.h>
@@ -18,7 +17,6 @@ using emulator::EmulatedDevice;
 
 namespace {
 
-// A report as the device gets it: the command's bytes, zero-padded to 64.
 QByteArray wire(const char *hex, const QByteArray &data = QByteArray())
 {
     return (QByteArray::fromHex(hex) + data).leftJustified(64, '\0');
@@ -32,7 +30,6 @@ QList<QByteArray> received(const EmulatedDevice &device)
     return reports;
 }
 
-// How many reports the device got that start with these bytes.
 int count(const EmulatedDevice &device, const char *hex)
 {
     int n = 0;
@@ -41,7 +38,6 @@ int count(const EmulatedDevice &device, const char *hex)
     return n;
 }
 
-// A device with a fault or a habit of its own.
 DeviceConfig with(void (*change)(DeviceConfig &))
 {
     DeviceConfig config;
@@ -79,7 +75,6 @@ private slots:
     void failures();
 
 private:
-    // A shown window on a device that has answered the version query.
     std::unique_ptr<TestWindow> connectedWindow(EmulatedDevice &device,
                                                 const updater::Timing &timing = Hasty)
     {
@@ -91,7 +86,6 @@ private:
             return nullptr;
         return window;
     }
-    // Presses TBFlush and picks `path` in the real file dialog.
     static void choose(TestWindow &window, ModalHand &hand, const QString &path)
     {
         hand.files << path;
@@ -119,14 +113,6 @@ void TestUpdate::header()
     const firmware::Image negative = firmware::fromBytes(firmwareBytes(8, -5, 8));
     QCOMPARE(negative.fileVersion, -5);
     QCOMPARE(firmware::openResult(negative, 1250), 2);
-
-    // A file shorter than the header has none and is refused as badly formed.
-    for (int size : {0, 15}) {
-        const firmware::Image cut = firmware::fromBytes(QByteArray(size, '\xFF'));
-        QVERIFY(!cut.headerComplete);
-        QCOMPARE(cut.dspEnd, qint64(0));
-        QCOMPARE(firmware::openResult(cut, 0), 1);
-    }
 }
 
 void TestUpdate::wellFormed_data()
@@ -134,8 +120,8 @@ void TestUpdate::wellFormed_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("ok");
     QTest::newRow("16+8+8") << firmwareBytes(8, 1250, 8) << true;
+    QTest::newRow("shorter than the header") << QByteArray(15, '\xFF') << false;
     QTest::newRow("one byte more") << firmwareBytes(8, 1250, 8, 1) << false;
-    QTest::newRow("one byte less") << firmwareBytes(8, 1250, 8, -1) << false;
     QTest::newRow("dsp not whole packets") << firmwareBytes(12, 1250, 4) << false;
     QTest::newRow("arm not whole packets") << firmwareBytes(4, 1250, 12) << false;
     // An empty stage would never see its last packet and wait forever.
@@ -170,7 +156,6 @@ void TestUpdate::versionCheck_data()
     QTest::newRow("0524 3200 band, file in next") << 0x0524 << 3399 << 3400 << -1;
     QTest::newRow("0524 3800 band") << 0x0524 << 3999 << 3800 << 1;
     QTest::newRow("0524 unknown device") << 0x0524 << 4000 << 3900 << -2;
-    QTest::newRow("0524 below bands") << 0x0524 << 3199 << 3200 << -2;
     QTest::newRow("other product") << 0x0525 << 0 << -1 << 1;
 }
 
@@ -186,9 +171,6 @@ void TestUpdate::versionCheck()
 void TestUpdate::loadRefusesWhatItCannotRead()
 {
     firmware::Image image;
-    QCOMPARE(firmware::load(dir.filePath("missing.fw"), &image), firmware::LoadError::CannotOpen);
-    QCOMPARE(firmware::load(dir.path(), &image), firmware::LoadError::CannotOpen);
-
     // A huge file is refused from its size alone (a sparse file costs no disk).
     QFile big(dir.filePath("big.fw"));
     QVERIFY(big.open(QIODevice::WriteOnly));
@@ -341,7 +323,6 @@ void TestUpdate::flashesCompletely()
 
     QCOMPARE(hand.boxes,
              QStringList{"information | Update Complete!\nClick OK to close the software! | Ok"});
-    // The bar ends at the offset of the last packet.
     auto *bar = window->findChild<ProgressBarColor *>("progressBarColor");
     QCOMPARE(bar->getValue(), double(bytes.size() - 8));
     QCOMPARE(bar->getMaxValue(), double(bytes.size()));
@@ -427,8 +408,6 @@ void TestUpdate::failures_data()
     // never got whole.
     QTest::newRow("refused in the last window")
         << with([](DeviceConfig &c) { c.refuseFromPacket = 52; }) << "Error 4" << 53;
-    QTest::newRow("last packet refused")
-        << with([](DeviceConfig &c) { c.refuseFromPacket = 54; }) << "Error 4" << 55;
     QTest::newRow("pulled out in the ARM stage")
         << with([](DeviceConfig &c) { c.unplugAtPacket = 30; }) << "Error 5" << 31;
 }
