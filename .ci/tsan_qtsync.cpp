@@ -150,15 +150,18 @@ extern "C" int pthread_create(pthread_t *thread, const pthread_attr_t *attribute
 }
 
 // A finishing QThread wakes its waiters with QWaitCondition::wakeAll, a broadcast,
-// before QThread::wait() can see it finished: a release there orders the whole
-// thread before the wait. Other broadcasts of the thread only release earlier.
+// under the mutex QThread::wait() needs to return: a release right after it orders
+// the whole thread, the broadcast included, before the wait (and so before a
+// QThread deleted once joined frees its condition). Other broadcasts of the thread
+// only release earlier.
 extern "C" int pthread_cond_broadcast(pthread_cond_t *condition)
 {
     static const auto next =
         reinterpret_cast<int (*)(pthread_cond_t *)>(dlsym(RTLD_NEXT, "pthread_cond_broadcast"));
+    const int result = next(condition);
     if (startArgument)
         release(startArgument);
-    return next(condition);
+    return result;
 }
 
 void QCoreApplication::postEvent(QObject *receiver, QEvent *event, int priority)
