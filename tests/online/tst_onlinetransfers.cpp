@@ -28,11 +28,35 @@ const QByteArray Image = [] {
 }();
 const QByteArray Old = "from an earlier run";
 
-FakeFtpOptions withImage()
+// The scripted server with the image and one fault, by name.
+FakeFtpOptions faulty(const QString &fault)
 {
     FakeFtpOptions options;
     options.files["VKP3000/3106.bin"] = Image.toStdString();
     options.files["VKP3000/VKP3000.txt"] = "3106\n";
+    options.greeting = "220-Welcome\r\n220 ready\r\n";
+    options.splitReplies = fault == "split" || fault == "joined";
+    options.joinTransferReplies = fault == "joined" || fault == "long greeting";
+    if (fault == "joined")
+        options.transferStart = "125 Data connection already open.\r\n";
+    if (fault == "long greeting")
+        options.greeting = "220-" + std::string(1000 - 4 - 13, 'w') + "\r\n220 ready\r\n";
+    if (fault == "silent")
+        options.greeting.clear();
+    if (fault == "over-long greeting")
+        options.greeting = "220-" + std::string(FtpClient::MaxReplyLength + 10, 'x');
+    if (fault == "host")
+        options.passiveHost = "127,0,0,2";
+    if (fault == "pasv")
+        options.pasvReply = "227 Entering Passive Mode (no numbers)\r\n";
+    if (fault == "half")
+        options.dataLimit = Image.size() / 2;
+    if (fault == "RETR")
+        options.silentFrom = "RETR";
+    if (fault == "trickle")
+        options.tricklePath = "VKP3000/3106.bin";
+    options.trickleReplies = fault == "slow replies";
+    options.trickleMs = 200; // 5 bytes/s, far under the floor
     return options;
 }
 
@@ -68,10 +92,8 @@ class TestOnlineTransfers : public QObject
     Q_OBJECT
 
 private slots:
-    void replyFraming();
-    void replyNumbers();
-    void modelBands();
-    void versionLines();
+    void replies();
+    void versions();
     void cachePaths();
     void initTestCase();
     void init();
@@ -96,7 +118,7 @@ private:
     QString cache; // the program's "file/" folder, ending in "/"
 };
 
-void TestOnlineTransfers::replyFraming()
+void TestOnlineTransfers::replies()
 {
     // Where the first complete reply ends; 0: incomplete, wait for more bytes.
     const std::pair<const char *, std::size_t> cases[] = {
@@ -109,24 +131,21 @@ void TestOnlineTransfers::replyFraming()
         {"22-x\r\n", 6}};
     for (const auto &[text, end] : cases)
         QVERIFY2(ftpreply::ReplyEnd(text) == (end ? end : ftpreply::Incomplete), text);
-}
 
-void TestOnlineTransfers::replyNumbers()
-{
     // PASV answers give a port, SIZE answers a byte count; -1 refuses the answer.
-    const std::pair<std::string, long long> cases[] = {
+    const std::pair<std::string, long long> numbers[] = {
         {"227 Entering passive mode (127,0,0,1,117,48).\r\n", 30000},
         {"227 (127,0,0,1,256,1)\r\n", -1},
         {"213 5000000000\r\n", 5000000000},
         {"213 99999999999999999999\r\n", -1}};
-    for (const auto &[reply, number] : cases) {
+    for (const auto &[reply, number] : numbers) {
         const bool passive = reply.rfind("227", 0) == 0;
         const long long got = passive ? ftpreply::PassivePort(reply) : ftpreply::SizeValue(reply);
         QVERIFY2(got == number, reply.c_str());
     }
 }
 
-void TestOnlineTransfers::modelBands()
+void TestOnlineTransfers::versions()
 {
     const std::pair<int, QString> bands[] = {
         {999, ""}, {1000, "VKP1000"}, {3199, "VKP3000"}, {6999, "VKP6000"}, {7000, ""}};
@@ -136,10 +155,6 @@ void TestOnlineTransfers::modelBands()
         QVERIFY2(got == model, qPrintable(QString::number(version) + " gave " + got));
         QVERIFY(!entry || entry->versionFile == model + "/" + model + ".txt");
     }
-}
-
-void TestOnlineTransfers::versionLines()
-{
     // The line becomes part of a local path: only 1-10 plain ASCII digits pass.
     QVERIFY(IsPlainVersion("3106") && IsPlainVersion("1234567890"));
     // Full-width and Arabic-Indic digits are digits to Unicode, not to a file name.
@@ -257,25 +272,7 @@ void TestOnlineTransfers::awkwardServers()
     QFETCH(QString, fault);
     QFETCH(int, result);
 
-    FakeFtpOptions options = withImage();
-    options.greeting = "220-Welcome\r\n220 ready\r\n";
-    options.splitReplies = fault == "split" || fault == "joined";
-    options.joinTransferReplies = fault == "joined" || fault == "long greeting";
-    if (fault == "joined")
-        options.transferStart = "125 Data connection already open.\r\n";
-    if (fault == "long greeting")
-        options.greeting = "220-" + std::string(1000 - 4 - 13, 'w') + "\r\n220 ready\r\n";
-    if (fault == "host")
-        options.passiveHost = "127,0,0,2";
-    if (fault == "pasv")
-        options.pasvReply = "227 Entering Passive Mode (no numbers)\r\n";
-    if (fault == "half")
-        options.dataLimit = Image.size() / 2;
-    if (fault == "trickle") {
-        options.tricklePath = "VKP3000/3106.bin";
-        options.trickleMs = 200;
-    }
-    FakeFtpServer fake(options);
+    FakeFtpServer fake(faulty(fault));
     const QString target = cache + "VKP3000/3106.bin";
     QVERIFY(writeFile(target, Old));
 
@@ -302,34 +299,26 @@ void TestOnlineTransfers::awkwardServers()
 
 void TestOnlineTransfers::unansweredLogin_data()
 {
-    QTest::addColumn<bool>("listening");
-    QTest::addColumn<QByteArray>("greeting"); // empty: none at all
-    QTest::addColumn<QString>("message");     // the debug line naming the reason
+    QTest::addColumn<QString>("fault");   // "closed": nothing listens
+    QTest::addColumn<QString>("message"); // the debug line naming the reason
 
-    QTest::newRow("connection refused")
-        << false << QByteArray("220 ready\r\n") << "^Control Socket Connecting Failed:  \\d+$";
-    QTest::newRow("no greeting") << true << QByteArray()
-                                 << "^No reply from the server within 400 ms$";
-    QTest::newRow("greeting at 5 bytes/s")
-        << true << QByteArray("trickle") << "^No reply from the server within 400 ms$";
-    QTest::newRow("over-long greeting")
-        << true << "220-" + QByteArray(FtpClient::MaxReplyLength + 10, 'x')
-        << "^ERROR! Too long information too receive!$";
+    const QString timedOut = "^No reply from the server within 400 ms$";
+    QTest::newRow("connection refused") << "closed"
+                                        << "^Control Socket Connecting Failed:  \\d+$";
+    QTest::newRow("no greeting") << "silent" << timedOut;
+    QTest::newRow("greeting at 5 bytes/s") << "slow replies" << timedOut;
+    QTest::newRow("over-long greeting") << "over-long greeting"
+                                        << "^ERROR! Too long information too receive!$";
 }
 
 void TestOnlineTransfers::unansweredLogin()
 {
-    QFETCH(bool, listening);
-    QFETCH(QByteArray, greeting);
+    QFETCH(QString, fault);
     QFETCH(QString, message);
 
-    FakeFtpOptions options;
-    options.greeting = greeting == "trickle" ? "220 ready\r\n" : greeting.toStdString();
-    options.trickleReplies = greeting == "trickle";
-    options.trickleMs = 200;
-    FakeFtpServer fake(options);
+    FakeFtpServer fake(faulty(fault));
     FtpClient client;
-    connectTo(client, listening ? fake.port() : ClosedPort(), 400);
+    connectTo(client, fault == "closed" ? ClosedPort() : fake.port(), 400);
     QTest::ignoreMessage(QtDebugMsg, QRegularExpression(message));
     QCOMPARE(client.Login(), -1);
     QCOMPARE(client.FileSize("VKP3000/3106.bin"), -1LL);
@@ -373,7 +362,7 @@ void TestOnlineTransfers::urlFetch_data()
     QTest::newRow("half the image") << "half" << image << int(CURLE_PARTIAL_FILE) << Old;
     QTest::newRow("no greeting") << "silent" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
     QTest::newRow("no answer to RETR") << "RETR" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
-    QTest::newRow("1 byte/s, under the floor")
+    QTest::newRow("5 bytes/s, under the floor")
         << "trickle" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
     QTest::newRow("replies at 5 bytes/s")
         << "slow replies" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
@@ -387,18 +376,7 @@ void TestOnlineTransfers::urlFetch()
     QFETCH(int, result);
     QFETCH(QByteArray, content);
 
-    FakeFtpOptions options = withImage();
-    if (server == "half")
-        options.dataLimit = Image.size() / 2;
-    if (server == "silent")
-        options.greeting.clear();
-    if (server == "RETR")
-        options.silentFrom = "RETR";
-    if (server == "trickle")
-        options.tricklePath = serverPath.toStdString();
-    options.trickleReplies = server == "slow replies";
-    options.trickleMs = server == "slow replies" ? 200 : 1000;
-    FakeFtpServer fake(options);
+    FakeFtpServer fake(faulty(server));
     const bool real = server == "real";
     const quint16 port = real                 ? this->server.port()
                          : server == "closed" ? ClosedPort()
