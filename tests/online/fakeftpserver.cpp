@@ -136,32 +136,6 @@ void FakeFtpServer::trickle(int data, const std::string &content)
     }
 }
 
-int FakeFtpServer::openPassive(int control)
-{
-    if (!options.pasvReply.empty()) {
-        reply(control, options.pasvReply);
-        return -1;
-    }
-    std::uint16_t port = 0;
-    const int data = listenLoopback(&port);
-    reply(control, "227 Entering Passive Mode (" + options.passiveHost + "," +
-                       std::to_string(port / 256) + "," + std::to_string(port % 256) + ").\r\n");
-    return data;
-}
-
-int FakeFtpServer::acceptData(int dataListener)
-{
-    if (dataListener < 0)
-        return -1;
-    int data = -1;
-    for (int waited = 0; data < 0 && waited < 2000 && !stopping; waited += PollMs) {
-        if (readable(dataListener, PollMs))
-            data = static_cast<int>(::accept(dataListener, nullptr, nullptr));
-    }
-    ::close(dataListener);
-    return data;
-}
-
 void FakeFtpServer::session(int control)
 {
     bool silent = false;
@@ -200,7 +174,12 @@ void FakeFtpServer::session(int control)
         } else if (verb == "PASV") {
             if (passive >= 0)
                 ::close(passive);
-            passive = openPassive(control);
+            std::uint16_t port = 0;
+            passive = options.pasvReply.empty() ? listenLoopback(&port) : -1;
+            reply(control, passive < 0 ? options.pasvReply
+                                       : "227 Entering Passive Mode (" + options.passiveHost + "," +
+                                             std::to_string(port / 256) + "," +
+                                             std::to_string(port % 256) + ").\r\n");
         } else if ((verb == "SIZE" || verb == "RETR") && file == options.files.end()) {
             reply(control, "550 No such file.\r\n");
         } else if (verb == "SIZE") {
@@ -209,7 +188,11 @@ void FakeFtpServer::session(int control)
             const std::string content =
                 verb == "LIST" ? "-rw-r--r-- 1 owner group 4 Jan 01 12:00 listed.bin\r\n"
                                : file->second.substr(0, options.dataLimit);
-            const int data = acceptData(passive);
+            // Waits up to 2 s for the client's data connection.
+            const bool connected = passive >= 0 && readable(passive, 2000);
+            const int data = connected ? static_cast<int>(::accept(passive, nullptr, nullptr)) : -1;
+            if (passive >= 0)
+                ::close(passive);
             passive = -1;
             if (data < 0) {
                 reply(control, "425 Can't open data connection.\r\n");

@@ -44,8 +44,6 @@ private:
     bool readLine(int control, std::string *buffer, std::string *line);
     void reply(int control, const std::string &text);
     void trickle(int data, const std::string &content);
-    int openPassive(int control);
-    int acceptData(int listener);
 
     FakeFtpOptions options;
     int listener = -1;

@@ -101,7 +101,6 @@ void TestOnlineWindow::init()
 void TestOnlineWindow::cleanup()
 {
     hidplatform::setBackend(nullptr);
-    QDir(userCache).removeRecursively();
 }
 
 // A shown, active window that has the device's version reply, with F5 armed.
