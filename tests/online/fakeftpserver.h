@@ -32,8 +32,6 @@ class FakeFtpServer
 public:
     explicit FakeFtpServer(FakeFtpOptions options);
     ~FakeFtpServer();
-    FakeFtpServer(const FakeFtpServer &) = delete;
-    FakeFtpServer &operator=(const FakeFtpServer &) = delete;
 
     std::uint16_t port() const { return listenPort; }
     std::vector<std::string> commands() const;
