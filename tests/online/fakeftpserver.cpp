@@ -99,13 +99,9 @@ void FakeFtpServer::reply(int control, const std::string &text)
         trickle(control, text);
         return;
     }
-    if (!options.splitReplies || text.size() < 2) {
-        sendAll(control, text);
-        return;
-    }
-    const std::size_t half = text.size() / 2;
+    const std::size_t half = options.splitReplies ? text.size() / 2 : text.size();
     sendAll(control, text.substr(0, half));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(half < text.size() ? 20 : 0));
     sendAll(control, text.substr(half));
 }
 
@@ -140,32 +136,6 @@ void FakeFtpServer::trickle(int data, const std::string &content)
     }
 }
 
-int FakeFtpServer::openPassive(int control)
-{
-    if (!options.pasvReply.empty()) {
-        reply(control, options.pasvReply);
-        return -1;
-    }
-    std::uint16_t port = 0;
-    const int data = listenLoopback(&port);
-    reply(control, "227 Entering Passive Mode (" + options.passiveHost + "," +
-                       std::to_string(port / 256) + "," + std::to_string(port % 256) + ").\r\n");
-    return data;
-}
-
-int FakeFtpServer::acceptData(int dataListener)
-{
-    if (dataListener < 0)
-        return -1;
-    int data = -1;
-    for (int waited = 0; data < 0 && waited < 2000 && !stopping; waited += PollMs) {
-        if (readable(dataListener, PollMs))
-            data = static_cast<int>(::accept(dataListener, nullptr, nullptr));
-    }
-    ::close(dataListener);
-    return data;
-}
-
 void FakeFtpServer::session(int control)
 {
     bool silent = false;
@@ -187,62 +157,56 @@ void FakeFtpServer::session(int control)
             continue;
         const std::string path = folder.empty() ? argument : folder + "/" + argument;
 
-        if (verb == "USER") {
-            reply(control, "331 Password required.\r\n");
-        } else if (verb == "PASS") {
-            reply(control, "230 Logged in.\r\n");
-        } else if (verb == "TYPE") {
-            reply(control, "200 Type set.\r\n");
-        } else if (verb == "PWD") {
-            reply(control, "257 \"/\" is the current directory.\r\n");
+        static const std::map<std::string, std::string> fixed = {
+            {"USER", "331 Password required.\r\n"},
+            {"PASS", "230 Logged in.\r\n"},
+            {"TYPE", "200 Type set.\r\n"},
+            {"PWD", "257 \"/\" is the current directory.\r\n"},
+            {"QUIT", "221 Goodbye.\r\n"}};
+        const auto file = options.files.find(path);
+        if (fixed.count(verb)) {
+            reply(control, fixed.at(verb));
+            if (verb == "QUIT")
+                break;
         } else if (verb == "CWD") {
             folder = argument == "/" ? "" : path;
             reply(control, "250 Directory changed.\r\n");
         } else if (verb == "PASV") {
             if (passive >= 0)
                 ::close(passive);
-            passive = openPassive(control);
+            std::uint16_t port = 0;
+            passive = options.pasvReply.empty() ? listenLoopback(&port) : -1;
+            reply(control, passive < 0 ? options.pasvReply
+                                       : "227 Entering Passive Mode (" + options.passiveHost + "," +
+                                             std::to_string(port / 256) + "," +
+                                             std::to_string(port % 256) + ").\r\n");
+        } else if ((verb == "SIZE" || verb == "RETR") && file == options.files.end()) {
+            reply(control, "550 No such file.\r\n");
         } else if (verb == "SIZE") {
-            const auto file = options.files.find(path);
-            if (file != options.files.end())
-                reply(control, "213 " + std::to_string(file->second.size()) + "\r\n");
-            else
-                reply(control, "550 No such file.\r\n");
+            reply(control, "213 " + std::to_string(file->second.size()) + "\r\n");
         } else if (verb == "LIST" || verb == "RETR") {
-            std::string content = "-rw-r--r-- 1 owner group 4 Jan 01 12:00 listed.bin\r\n";
-            if (verb == "RETR") {
-                const auto file = options.files.find(path);
-                if (file == options.files.end()) {
-                    reply(control, "550 No such file.\r\n");
-                    continue;
-                }
-                content = file->second.substr(0, options.dataLimit);
-            }
-            const int data = acceptData(passive);
+            const std::string content =
+                verb == "LIST" ? "-rw-r--r-- 1 owner group 4 Jan 01 12:00 listed.bin\r\n"
+                               : file->second.substr(0, options.dataLimit);
+            // Waits up to 2 s for the client's data connection.
+            const bool connected = passive >= 0 && readable(passive, 2000);
+            const int data = connected ? static_cast<int>(::accept(passive, nullptr, nullptr)) : -1;
+            if (passive >= 0)
+                ::close(passive);
             passive = -1;
             if (data < 0) {
                 reply(control, "425 Can't open data connection.\r\n");
                 continue;
             }
-            const std::string done = "226 Transfer complete.\r\n";
-            if (verb == "RETR" && path == options.tricklePath) {
+            const bool join = options.joinTransferReplies && path != options.tricklePath;
+            if (!join)
                 reply(control, options.transferStart);
+            if (verb == "RETR" && path == options.tricklePath)
                 trickle(data, content);
-                ::close(data);
-                reply(control, done);
-            } else if (options.joinTransferReplies) {
+            else
                 sendAll(data, content);
-                ::close(data);
-                reply(control, options.transferStart + done);
-            } else {
-                reply(control, options.transferStart);
-                sendAll(data, content);
-                ::close(data);
-                reply(control, done);
-            }
-        } else if (verb == "QUIT") {
-            reply(control, "221 Goodbye.\r\n");
-            break;
+            ::close(data);
+            reply(control, (join ? options.transferStart : "") + "226 Transfer complete.\r\n");
         } else {
             reply(control, "502 Not implemented.\r\n");
         }

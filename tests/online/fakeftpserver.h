@@ -32,8 +32,6 @@ class FakeFtpServer
 public:
     explicit FakeFtpServer(FakeFtpOptions options);
     ~FakeFtpServer();
-    FakeFtpServer(const FakeFtpServer &) = delete;
-    FakeFtpServer &operator=(const FakeFtpServer &) = delete;
 
     std::uint16_t port() const { return listenPort; }
     std::vector<std::string> commands() const;
@@ -44,8 +42,6 @@ private:
     bool readLine(int control, std::string *buffer, std::string *line);
     void reply(int control, const std::string &text);
     void trickle(int data, const std::string &content);
-    int openPassive(int control);
-    int acceptData(int listener);
 
     FakeFtpOptions options;
     int listener = -1;

@@ -1,6 +1,5 @@
-// The online check: its pure rules (reply framing, model table, version lines, cache paths),
-// and its transfers (FtpClient, FtpThread, the URL fetch, OnlineUpdate) against a real FTP
-// server (pyftpdlib) and a scripted misbehaving one, both on loopback.
+// The online check's pure rules, and its transfers against a real FTP server (pyftpdlib) and
+// a scripted misbehaving one, both on loopback.
 #include "fakeftpserver.h"
 #include "ftpserverfixture.h"
 #include <updater/online/cachepath.h>
@@ -29,11 +28,35 @@ const QByteArray Image = [] {
 }();
 const QByteArray Old = "from an earlier run";
 
-FakeFtpOptions withImage()
+// The scripted server with the image and one fault, by name.
+FakeFtpOptions faulty(const QString &fault)
 {
     FakeFtpOptions options;
     options.files["VKP3000/3106.bin"] = Image.toStdString();
     options.files["VKP3000/VKP3000.txt"] = "3106\n";
+    options.greeting = "220-Welcome\r\n220 ready\r\n";
+    options.splitReplies = fault == "split" || fault == "joined";
+    options.joinTransferReplies = fault == "joined" || fault == "long greeting";
+    if (fault == "joined")
+        options.transferStart = "125 Data connection already open.\r\n";
+    if (fault == "long greeting")
+        options.greeting = "220-" + std::string(1000 - 4 - 13, 'w') + "\r\n220 ready\r\n";
+    if (fault == "silent")
+        options.greeting.clear();
+    if (fault == "over-long greeting")
+        options.greeting = "220-" + std::string(FtpClient::MaxReplyLength + 10, 'x');
+    if (fault == "host")
+        options.passiveHost = "127,0,0,2";
+    if (fault == "pasv")
+        options.pasvReply = "227 Entering Passive Mode (no numbers)\r\n";
+    if (fault == "half")
+        options.dataLimit = Image.size() / 2;
+    if (fault == "RETR")
+        options.silentFrom = "RETR";
+    if (fault == "trickle")
+        options.tricklePath = "VKP3000/3106.bin";
+    options.trickleReplies = fault == "slow replies";
+    options.trickleMs = 200; // 5 bytes/s, far under the floor
     return options;
 }
 
@@ -69,26 +92,349 @@ class TestOnlineTransfers : public QObject
     Q_OBJECT
 
 private slots:
-    void replyFraming();
-    void replyNumbers();
-    void modelBands();
-    void versionLines();
-    void cachePaths();
-    void initTestCase();
-    void init();
-    void realServer();
-    void awkwardServers_data();
-    void awkwardServers();
-    void refusedCommands();
-    void unansweredLogin_data();
-    void unansweredLogin();
-    void threadRunsUntilDestroyed();
-    void urlFetch_data();
-    void urlFetch();
-    void versionFile_data();
-    void versionFile();
-    void missingAndEmptyImages();
-    void pathsOutsideTheCacheAreRefused();
+    void replies()
+    {
+        // Where the first complete reply ends; 0: incomplete, wait for more bytes.
+        const std::pair<const char *, std::size_t> cases[] = {
+            {"220 ready\r\n", 11},
+            {"220 ready\r", 0},
+            {"220-Welcome\r\n220 rea", 0},
+            {"220-a\r\n221 b\r\n 220 c\r\n220 d\r\n", 29},
+            {"150 Opening\r\n226 Transfer complete.\r\n", 13},
+            {"220-a\r\n220\r\n", 12},
+            {"22-x\r\n", 6}};
+        for (const auto &[text, end] : cases)
+            QVERIFY2(ftpreply::ReplyEnd(text) == (end ? end : ftpreply::Incomplete), text);
+
+        // PASV answers give a port, SIZE answers a byte count; -1 refuses the answer.
+        const std::pair<std::string, long long> numbers[] = {
+            {"227 Entering passive mode (127,0,0,1,117,48).\r\n", 30000},
+            {"227 (127,0,0,1,256,1)\r\n", -1},
+            {"213 5000000000\r\n", 5000000000},
+            {"213 99999999999999999999\r\n", -1}};
+        for (const auto &[reply, number] : numbers) {
+            const bool passive = reply.rfind("227", 0) == 0;
+            const long long got =
+                passive ? ftpreply::PassivePort(reply) : ftpreply::SizeValue(reply);
+            QVERIFY2(got == number, reply.c_str());
+        }
+    }
+
+    void versions()
+    {
+        const std::pair<int, QString> bands[] = {
+            {999, ""}, {1000, "VKP1000"}, {3199, "VKP3000"}, {6999, "VKP6000"}, {7000, ""}};
+        for (const auto &[version, model] : bands) {
+            const std::optional<ModelEntry> entry = ModelForVersion(version);
+            const QString got = entry ? entry->modelFolder : QString();
+            QVERIFY2(got == model, qPrintable(QString::number(version) + " gave " + got));
+            QVERIFY(!entry || entry->versionFile == model + "/" + model + ".txt");
+        }
+        // The line becomes part of a local path: only 1-10 plain ASCII digits pass.
+        QVERIFY(IsPlainVersion("3106") && IsPlainVersion("1234567890"));
+        // Full-width and Arabic-Indic digits are digits to Unicode, not to a file name.
+        const QStringList refused = {"12345678901",  "",         "3106 ", " 3106",
+                                     "3106/../../y", "３１０６", "٣١٠٦"};
+        for (const QString &line : refused)
+            QVERIFY2(!IsPlainVersion(line), qPrintable(line));
+
+        // Newer than the device's 3106 compares text, as designed.
+        const std::pair<QString, bool> newer[] = {{"3106", false}, {"400", true}, {"10000", false}};
+        for (const auto &[line, expected] : newer)
+            QVERIFY2(ServerHasNewer("3106", line) == expected, qPrintable(line));
+    }
+
+    void cachePaths()
+    {
+        // Server text joined to the cache folder; empty: refused.
+        const QString cases[][3] = {
+            {"/app/file/", "VKP3000/3106.bin", "/app/file/VKP3000/3106.bin"},
+            {"/app/file/", "/VKP2000/VKP2000.txt", "/app/file/VKP2000/VKP2000.txt"},
+            {"/app/file", "a.txt", "/app/file/a.txt"},
+            {"/app/file/", "VKP3000/../VKP2000/a", "/app/file/VKP2000/a"},
+            {"/app/file/", "VKP3000/3106/../../../y", ""},
+            {"/app/fil", "../file/x", ""},
+            {"/app/file/", "", ""},
+            {"", "a.txt", ""}};
+        for (const auto &[base, relative, path] : cases)
+            QVERIFY2(CachePath(base, relative) == path, qPrintable(base + " + " + relative));
+
+        // The cache stays beside a writable program; below a regular file nothing can be
+        // written, not even by root, so it goes to the user's folder.
+        QTemporaryDir program;
+        QVERIFY(writeFile(program.filePath("updater"), "a program"));
+        QCOMPARE(CacheRoot(program.path(), "/home/u"), program.filePath("file"));
+        QCOMPARE(CacheRoot(program.filePath("updater"), "/home/u"), QString("/home/u/file"));
+        QCOMPARE(filesBelow(program.path()), QStringList{"updater"});
+    }
+
+    void initTestCase()
+    {
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        QVERIFY(server.put("VKP3000/3106.bin", Image));
+        QVERIFY(server.put("VKP3000/3999.bin", ""));
+        QVERIFY(server.put("VKP5000/5000.bin", Image));
+        QVERIFY(server.put("empty.bin", ""));
+        // Named by the hostile cases below: only our refusal keeps them out of reach.
+        QVERIFY(server.put("x.bin", Image));
+        QVERIFY(server.put("file2/x.bin", Image));
+    }
+
+    void init()
+    {
+        delete app;
+        app = new QTemporaryDir;
+        cache = app->filePath("file") + "/";
+        QVERIFY(QDir().mkpath(cache + "VKP3000"));
+    }
+
+    void realServer()
+    {
+        FtpClient client;
+        connectTo(client, server.port());
+        QCOMPARE(client.Login(), 0);
+        // SIZE 0 and a 550 refusal; the client stays in step after both.
+        QCOMPARE(client.FileSize("empty.bin"), 0LL);
+        QCOMPARE(client.FileSize("VKP3000/9999.bin"), -1LL);
+        QCOMPARE(client.FileSize("VKP3000/3106.bin"), 70000LL);
+
+        // A failed download leaves the earlier copy; a good one replaces it byte for byte (binary
+        // mode). Neither leaves a partial file.
+        const QString missing = cache + "VKP3000/9999.bin";
+        const QString image = cache + "VKP3000/3106.bin";
+        QVERIFY(writeFile(missing, Old) && writeFile(image, Old));
+        ProgressSeen seen;
+        client.SetControl(&seen);
+        QCOMPARE(client.Download("VKP3000/9999.bin", cache.toStdString()), -1);
+        QCOMPARE(client.Download("VKP3000/3106.bin", cache.toStdString()), 1);
+        QCOMPARE(seen.last, std::make_pair(70000LL, 70000LL));
+        QCOMPARE(readFile(missing), Old);
+        QCOMPARE(readFile(image), Image);
+        QCOMPARE(filesBelow(cache + "VKP3000").size(), 2);
+        QCOMPARE(client.Quit(), 1);
+        QCOMPARE(client.ReplyText().substr(0, 3), std::string("221"));
+        QCOMPARE(client.FileSize("VKP3000/3106.bin"), -1LL);
+    }
+
+    // The scripted server's faults, one a row; the old copy stays unless a whole image came.
+    void awkwardServers_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("result");
+
+        QTest::newRow("every reply split in two reads") << "split" << 1;
+        QTest::newRow("125 and 226 in one read, split") << "joined" << 1;
+        QTest::newRow("1000-byte greeting, more than a buffer-full") << "long greeting" << 1;
+        // Nothing listens on 127.0.0.2: data must go to the control connection's address.
+        QTest::newRow("PASV names another host") << "host" << 1;
+        QTest::newRow("PASV without numbers") << "pasv" << -1;
+        QTest::newRow("half the data, then 226") << "half" << -1;
+        QTest::newRow("5 bytes/s, under the floor") << "trickle" << -1;
+    }
+
+    void awkwardServers()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, result);
+
+        FakeFtpServer fake(faulty(fault));
+        const QString target = cache + "VKP3000/3106.bin";
+        QVERIFY(writeFile(target, Old));
+
+        FtpClient client;
+        connectTo(client, fake.port());
+        client.SetFloor(64, 500);
+        if (fault == "pasv") { // once for the listing at login, once for the download
+            QTest::ignoreMessage(QtDebugMsg,
+                                 QRegularExpression("^Data Socket connecting Failed: "));
+            QTest::ignoreMessage(QtDebugMsg,
+                                 QRegularExpression("^Data Socket connecting Failed: "));
+        }
+        QCOMPARE(client.Login(), 0);
+        QCOMPARE(client.Download("VKP3000/3106.bin", cache.toStdString()), result);
+        QCOMPARE(readFile(target), result == 1 ? Image : Old);
+        QCOMPARE(filesBelow(cache), QStringList{"VKP3000/3106.bin"});
+        // RETR is never sent without a data connection.
+        const std::vector<std::string> commands = fake.commands();
+        QCOMPARE(std::count(commands.begin(), commands.end(), "RETR VKP3000/3106.bin"),
+                 fault == "pasv" ? 0 : 1);
+        // Every answer is the one to its own command: nothing shifted.
+        QCOMPARE(client.FileSize("VKP3000/VKP3000.txt"), 5LL);
+        QCOMPARE(client.Quit(), 1);
+        QCOMPARE(client.ReplyText(), std::string("221 Goodbye.\r\n"));
+    }
+
+    void lineBreakRefused()
+    {
+        // A line break would put a second command of the caller's on the wire.
+        FakeFtpServer fake(faulty(""));
+        FtpClient client;
+        connectTo(client, fake.port(), 400);
+        QCOMPARE(client.Login(), 0);
+        QTest::ignoreMessage(QtDebugMsg, "Refused to send a command with a line break");
+        QCOMPARE(client.FileSize("x\r\nDELE VKP3000/3106.bin"), -1LL);
+        for (const std::string &command : fake.commands())
+            QVERIFY2(command.rfind("DELE", 0) != 0, command.c_str());
+    }
+
+    void unansweredLogin_data()
+    {
+        QTest::addColumn<QString>("fault");   // "closed": nothing listens
+        QTest::addColumn<QString>("message"); // the debug line naming the reason
+
+        const QString timedOut = "^No reply from the server within 400 ms$";
+        QTest::newRow("connection refused") << "closed"
+                                            << "^Control Socket Connecting Failed:  \\d+$";
+        QTest::newRow("no greeting") << "silent" << timedOut;
+        QTest::newRow("greeting at 5 bytes/s") << "slow replies" << timedOut;
+        QTest::newRow("over-long greeting") << "over-long greeting"
+                                            << "^ERROR! Too long information too receive!$";
+    }
+
+    void unansweredLogin()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+
+        FakeFtpServer fake(faulty(fault));
+        FtpClient client;
+        connectTo(client, fault == "closed" ? ClosedPort() : fake.port(), 400);
+        QTest::ignoreMessage(QtDebugMsg, QRegularExpression(message));
+        QCOMPARE(client.Login(), -1);
+        QCOMPARE(client.FileSize("VKP3000/3106.bin"), -1LL);
+        QCOMPARE(client.Download("VKP3000/3106.bin", cache.toStdString()), -1);
+        QCOMPARE(filesBelow(cache), QStringList());
+        // After a lost reply nothing more is sent: every answer would be out of step.
+        QVERIFY(fake.commands().empty());
+    }
+
+    void threadRunsUntilDestroyed()
+    {
+        auto *thread = new FtpThread;
+        thread->SetServer(server.server());
+        thread->SetPaths("VKP3000/3106.bin", cache);
+        const QString target = cache + "VKP3000/3106.bin";
+        thread->start();
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(target), Image, 10000);
+        // It goes on fetching: a removed copy comes back.
+        QVERIFY(QFile::remove(target));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target), 10000);
+        // Now in its pause between attempts: destroying it must stop and join it, or Qt aborts on
+        // a thread destroyed while running.
+        QVERIFY(thread->isRunning());
+        delete thread;
+    }
+
+    // Each fetch finds a copy from an earlier run in place: only a whole new file replaces it.
+    void urlFetch_data()
+    {
+        QTest::addColumn<QString>("server"); // "real", "closed", or the scripted one's fault
+        QTest::addColumn<QString>("serverPath");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QByteArray>("content");
+
+        const QString real = "real", image = "VKP3000/3106.bin";
+        QTest::newRow("image") << real << image << 0 << Image;
+        QTest::newRow("empty on the server") << real << "empty.bin" << 0 << Old;
+        QTest::newRow("missing on the server")
+            << real << "VKP3000/9999.bin" << int(CURLE_REMOTE_FILE_NOT_FOUND) << Old;
+        QTest::newRow("unreachable server")
+            << "closed" << image << int(CURLE_COULDNT_CONNECT) << Old;
+        QTest::newRow("half the image") << "half" << image << int(CURLE_PARTIAL_FILE) << Old;
+        QTest::newRow("no greeting") << "silent" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
+        QTest::newRow("no answer to RETR")
+            << "RETR" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
+        QTest::newRow("5 bytes/s, under the floor")
+            << "trickle" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
+        QTest::newRow("replies at 5 bytes/s")
+            << "slow replies" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
+        QTest::newRow("cancelled") << "cancel" << image << int(CURLE_ABORTED_BY_CALLBACK) << Old;
+    }
+
+    void urlFetch()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, serverPath);
+        QFETCH(int, result);
+        QFETCH(QByteArray, content);
+
+        FakeFtpServer fake(faulty(server));
+        const bool real = server == "real";
+        const quint16 port = real                 ? this->server.port()
+                             : server == "closed" ? ClosedPort()
+                                                  : fake.port();
+        QVERIFY(writeFile(cache + serverPath, Old));
+
+        ProgressSeen seen;
+        seen.cancelled = server == "cancel";
+        UpdateServer target = LoopbackServer(port, real ? 5000 : 1000);
+        if (server == "silent") // waited for in milliseconds; the other waits in whole seconds
+            target.connectTimeoutMs = 300;
+        QCOMPARE(UrlFetch(target).Fetch(serverPath, cache, &seen), result);
+        QCOMPARE(readFile(cache + serverPath), content);
+        // The bar's source: the last report is the whole file against its announced size.
+        if (content == Image)
+            QCOMPARE(seen.last, std::make_pair(70000LL, 70000LL));
+        QCOMPARE(filesBelow(cache), QStringList{serverPath});
+    }
+
+    void versionFile_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: missing on the server
+        QTest::addColumn<bool>("staleCopy");     // a copy from an earlier run in the cache
+        QTest::addColumn<QStringList>("lines");  // empty: refused
+
+        QTest::newRow("two lines, stale copy") << QByteArray("4100\r\nrelease notes\r\n") << true
+                                               << QStringList{"4100", "release notes"};
+        QTest::newRow("missing, stale copy") << QByteArray() << true << QStringList();
+        QTest::newRow("climbs out") << QByteArray("../../x\n") << false << QStringList();
+    }
+
+    void versionFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, staleCopy);
+        QFETCH(QStringList, lines);
+
+        const QString name = "VKP4000/VKP4000.txt"; // no VKP4000 folder in the cache yet
+        QFile::remove(server.root() + "/" + name);
+        if (!content.isNull())
+            QVERIFY(server.put(name, content));
+        if (staleCopy)
+            QVERIFY(writeFile(cache + name, "4200\n"));
+
+        QStringList got{"untouched"};
+        QCOMPARE(update().LoadVersionFile(name, name, got), lines.isEmpty() ? -1 : 0);
+        QCOMPARE(got, lines.isEmpty() ? QStringList{"untouched"} : lines);
+        if (lines.isEmpty()) {
+            // Even when handed the line directly, the image fetch refuses it.
+            QString imagePath;
+            const QString version = QString::fromUtf8(content).split('\n').first();
+            QCOMPARE(update().FetchImageByUrl("VKP4000", version, &imagePath), -1);
+        }
+        // The copy is read and removed, and nothing else was written.
+        QCOMPARE(filesBelow(app->path()), QStringList());
+    }
+
+    void imageFetches()
+    {
+        QString imagePath;
+        QVERIFY(update().FetchImageByUrl("VKP3000", "3107", &imagePath) > 0);
+        QCOMPARE(QDir::cleanPath(imagePath), QDir::cleanPath(cache + "VKP3000/3107.bin"));
+        // An empty image on the server transfers cleanly but is no image.
+        QCOMPARE(update().FetchImageByUrl("VKP3000", "3999", &imagePath), -1);
+        QCOMPARE(update().FetchByFtp("VKP3000/3999.bin", cache), OnlineUpdate::FtpResult::Missing);
+        // No local model folder: the download cannot be written.
+        QCOMPARE(update().FetchByFtp("VKP5000/5000.bin", cache), OnlineUpdate::FtpResult::Failed);
+        // Paths that climb out of the cache.
+        for (const char *path : {"../../x.bin", "VKP3000/../../x.bin", "../file2/x.bin"}) {
+            QCOMPARE(UrlFetch(server.server()).Fetch(path, cache), int(CURLE_WRITE_ERROR));
+            QCOMPARE(update().FetchByFtp(path, cache), OnlineUpdate::FtpResult::Failed);
+        }
+        QCOMPARE(filesBelow(app->path()), QStringList());
+        QVERIFY(!QFile::exists(QFileInfo(app->path()).path() + "/x.bin"));
+    }
 
 private:
     OnlineUpdate update() const { return OnlineUpdate(server.server(), cache); }
@@ -97,410 +443,6 @@ private:
     QTemporaryDir *app = nullptr;
     QString cache; // the program's "file/" folder, ending in "/"
 };
-
-void TestOnlineTransfers::replyFraming()
-{
-    // Where the first complete reply ends; 0: incomplete, wait for more bytes.
-    const std::pair<const char *, std::size_t> cases[] = {
-        {"220 ready\r\n", 11},
-        {"220 ready\r", 0},
-        {"220-Welcome\r\n220 ready\r\n", 24},
-        {"220-Welcome\r\n220 rea", 0},
-        {"220-a\r\n221 b\r\n 220 c\r\n220 d\r\n", 29},
-        {"150 Opening\r\n226 Transfer complete.\r\n", 13},
-        {"220-a\r\n220\r\n", 12},
-        {"22-x\r\n", 6}};
-    for (const auto &[text, end] : cases)
-        QVERIFY2(ftpreply::ReplyEnd(text) == (end ? end : ftpreply::Incomplete), text);
-}
-
-void TestOnlineTransfers::replyNumbers()
-{
-    // PASV answers give a port, SIZE answers a byte count; -1 refuses the answer.
-    const std::pair<std::string, long long> cases[] = {
-        {"227 Entering passive mode (127,0,0,1,117,48).\r\n", 30000},
-        {"227 (127,0,0,1,19)\r\n", -1},
-        {"227 (127,0,0,1,256,1)\r\n", -1},
-        {"227 (127,0,0,1,0019,1)\r\n", -1},
-        {"213 0\r\n", 0},
-        {"213 5000000000\r\n", 5000000000},
-        {"213 12a4\r\n", -1},
-        {"213 99999999999999999999\r\n", -1}};
-    for (const auto &[reply, number] : cases) {
-        const bool passive = reply.rfind("227", 0) == 0;
-        const long long got = passive ? ftpreply::PassivePort(reply) : ftpreply::SizeValue(reply);
-        QVERIFY2(got == number, reply.c_str());
-    }
-}
-
-void TestOnlineTransfers::modelBands()
-{
-    const std::pair<int, QString> bands[] = {
-        {999, ""},         {1000, "VKP1000"}, {1999, "VKP1000"}, {3199, "VKP3000"},
-        {3200, "VKP3200"}, {3999, "VKP3800"}, {6999, "VKP6000"}, {7000, ""}};
-    for (const auto &[version, model] : bands) {
-        const std::optional<ModelEntry> entry = ModelForVersion(version);
-        const QString got = entry ? entry->modelFolder : QString();
-        QVERIFY2(got == model, qPrintable(QString::number(version) + " gave " + got));
-        QVERIFY(!entry || entry->versionFile == model + "/" + model + ".txt");
-    }
-}
-
-void TestOnlineTransfers::versionLines()
-{
-    // The line becomes part of a local path: only 1-10 plain ASCII digits pass.
-    QVERIFY(IsPlainVersion("3106") && IsPlainVersion("1234567890"));
-    // Full-width and Arabic-Indic digits are digits to Unicode, not to a file name.
-    const QStringList refused = {"12345678901",  "",         "3106 ", " 3106",
-                                 "3106/../../y", "３１０６", "٣١٠٦"};
-    for (const QString &line : refused)
-        QVERIFY2(!IsPlainVersion(line), qPrintable(line));
-
-    // Newer than the device's 3106 compares text, as designed.
-    const std::pair<QString, bool> newer[] = {
-        {"3107", true}, {"3106", false}, {"400", true}, {"10000", false}, {"", false}};
-    for (const auto &[line, expected] : newer)
-        QVERIFY2(ServerHasNewer("3106", line) == expected, qPrintable(line));
-}
-
-void TestOnlineTransfers::cachePaths()
-{
-    // Server text joined to the cache folder; empty: refused.
-    const QString cases[][3] = {
-        {"/app/file/", "VKP3000/3106.bin", "/app/file/VKP3000/3106.bin"},
-        {"/app/file/", "/VKP2000/VKP2000.txt", "/app/file/VKP2000/VKP2000.txt"},
-        {"/app/file", "a.txt", "/app/file/a.txt"},
-        {"/app/file/", "VKP3000/../VKP2000/a", "/app/file/VKP2000/a"},
-        {"/app/file/", "../../x", ""},
-        {"/app/file/", "VKP3000/3106/../../../y", ""},
-        {"/app/fil", "../file/x", ""},
-        {"/app/file/", "", ""},
-        {"", "a.txt", ""}};
-    for (const auto &[base, relative, path] : cases)
-        QVERIFY2(CachePath(base, relative) == path, qPrintable(base + " + " + relative));
-
-    // The cache stays beside a writable program; below a regular file nothing can be
-    // written, not even by root, so it goes to the user's folder.
-    QTemporaryDir program;
-    QVERIFY(writeFile(program.filePath("updater"), "a program"));
-    QCOMPARE(CacheRoot(program.path(), "/home/u"), program.filePath("file"));
-    QCOMPARE(CacheRoot(program.filePath("updater"), "/home/u"), QString("/home/u/file"));
-    QCOMPARE(filesBelow(program.path()), QStringList{"updater"});
-}
-
-void TestOnlineTransfers::initTestCase()
-{
-    QString error;
-    QVERIFY2(server.start(&error), qPrintable(error));
-    QVERIFY(server.put("VKP3000/3106.bin", Image));
-    QVERIFY(server.put("VKP3000/3999.bin", ""));
-    QVERIFY(server.put("VKP5000/5000.bin", Image));
-    QVERIFY(server.put("empty.bin", ""));
-    // Named by the hostile cases below: only our refusal keeps them out of reach.
-    QVERIFY(server.put("x.bin", Image));
-    QVERIFY(server.put("file2/x.bin", Image));
-    QVERIFY(server.put("VKP4000/3106 .bin", Image));
-}
-
-void TestOnlineTransfers::init()
-{
-    delete app;
-    app = new QTemporaryDir;
-    cache = app->filePath("file") + "/";
-    QVERIFY(QDir().mkpath(cache + "VKP3000"));
-}
-
-void TestOnlineTransfers::realServer()
-{
-    FtpClient client;
-    connectTo(client, server.port());
-    QCOMPARE(client.Login(), 0);
-    // SIZE 0 and a 550 refusal; the client stays in step after both.
-    QCOMPARE(client.FileSize("empty.bin"), 0LL);
-    QCOMPARE(client.FileSize("VKP3000/9999.bin"), -1LL);
-    QCOMPARE(client.FileSize("VKP3000/3106.bin"), 70000LL);
-
-    // A failed download leaves the earlier copy; a good one replaces it byte for byte (binary
-    // mode). Neither leaves a partial file.
-    const QString missing = cache + "VKP3000/9999.bin";
-    const QString image = cache + "VKP3000/3106.bin";
-    QVERIFY(writeFile(missing, Old) && writeFile(image, Old));
-    ProgressSeen seen;
-    client.SetControl(&seen);
-    QCOMPARE(client.Download("VKP3000/9999.bin", cache.toStdString()), -1);
-    QCOMPARE(client.Download("VKP3000/3106.bin", cache.toStdString()), 1);
-    QCOMPARE(seen.last, std::make_pair(70000LL, 70000LL));
-    QCOMPARE(readFile(missing), Old);
-    QCOMPARE(readFile(image), Image);
-    QCOMPARE(filesBelow(cache + "VKP3000").size(), 2);
-
-    QCOMPARE(client.Quit(), 1);
-    QCOMPARE(client.ReplyText().substr(0, 3), std::string("221"));
-    QCOMPARE(client.FileSize("VKP3000/3106.bin"), -1LL);
-}
-
-// The scripted server's faults, one a row; the old copy stays unless a whole image came.
-void TestOnlineTransfers::awkwardServers_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<int>("result");
-
-    QTest::newRow("every reply split in two reads") << "split" << 1;
-    QTest::newRow("125 and 226 in one read, split") << "joined" << 1;
-    QTest::newRow("1000-byte greeting, more than a buffer-full") << "long greeting" << 1;
-    // Nothing listens on 127.0.0.2: data must go to the control connection's address.
-    QTest::newRow("PASV names another host") << "host" << 1;
-    QTest::newRow("PASV without numbers") << "pasv" << -1;
-    QTest::newRow("half the data, then 226") << "half" << -1;
-    QTest::newRow("5 bytes/s, under the floor") << "trickle" << -1;
-}
-
-void TestOnlineTransfers::awkwardServers()
-{
-    QFETCH(QString, fault);
-    QFETCH(int, result);
-
-    FakeFtpOptions options = withImage();
-    options.greeting = "220-Welcome\r\n220 ready\r\n";
-    options.splitReplies = fault == "split" || fault == "joined";
-    options.joinTransferReplies = fault == "joined" || fault == "long greeting";
-    if (fault == "joined")
-        options.transferStart = "125 Data connection already open.\r\n";
-    if (fault == "long greeting")
-        options.greeting = "220-" + std::string(1000 - 4 - 13, 'w') + "\r\n220 ready\r\n";
-    if (fault == "host")
-        options.passiveHost = "127,0,0,2";
-    if (fault == "pasv")
-        options.pasvReply = "227 Entering Passive Mode (no numbers)\r\n";
-    if (fault == "half")
-        options.dataLimit = Image.size() / 2;
-    if (fault == "trickle") {
-        options.tricklePath = "VKP3000/3106.bin";
-        options.trickleMs = 200;
-    }
-    FakeFtpServer fake(options);
-    const QString target = cache + "VKP3000/3106.bin";
-    QVERIFY(writeFile(target, Old));
-
-    FtpClient client;
-    connectTo(client, fake.port());
-    client.SetFloor(64, 500);
-    if (fault == "pasv") { // once for the listing at login, once for the download
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Data Socket connecting Failed: "));
-        QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Data Socket connecting Failed: "));
-    }
-    QCOMPARE(client.Login(), 0);
-    QCOMPARE(client.Download("VKP3000/3106.bin", cache.toStdString()), result);
-    QCOMPARE(readFile(target), result == 1 ? Image : Old);
-    QCOMPARE(filesBelow(cache), QStringList{"VKP3000/3106.bin"});
-    // RETR is never sent without a data connection.
-    const std::vector<std::string> commands = fake.commands();
-    QCOMPARE(std::count(commands.begin(), commands.end(), "RETR VKP3000/3106.bin"),
-             fault == "pasv" ? 0 : 1);
-    // Every answer is the one to its own command: nothing shifted.
-    QCOMPARE(client.FileSize("VKP3000/VKP3000.txt"), 5LL);
-    QCOMPARE(client.Quit(), 1);
-    QCOMPARE(client.ReplyText(), std::string("221 Goodbye.\r\n"));
-}
-
-void TestOnlineTransfers::refusedCommands()
-{
-    const QString source = cache + "upload.bin";
-    QVERIFY(writeFile(source, "data"));
-    FakeFtpServer fake(withImage()); // it refuses STOR with 502
-    FtpClient client;
-    connectTo(client, fake.port(), 400);
-    QCOMPARE(client.Login(), 0);
-    QCOMPARE(client.Upload(source.toStdString()), -1);
-    QCOMPARE(client.FileSize("VKP3000/VKP3000.txt"), 5LL);
-    // A line break would put a second command of the caller's on the wire.
-    QTest::ignoreMessage(QtDebugMsg, "Refused to send a command with a line break");
-    QCOMPARE(client.FileSize("x\r\nDELE VKP3000/3106.bin"), -1LL);
-    for (const std::string &command : fake.commands())
-        QVERIFY2(command.rfind("DELE", 0) != 0, command.c_str());
-}
-
-void TestOnlineTransfers::unansweredLogin_data()
-{
-    QTest::addColumn<bool>("listening");
-    QTest::addColumn<QByteArray>("greeting"); // empty: none at all
-    QTest::addColumn<QString>("message");     // the debug line naming the reason
-
-    QTest::newRow("connection refused")
-        << false << QByteArray("220 ready\r\n") << "^Control Socket Connecting Failed:  \\d+$";
-    QTest::newRow("no greeting") << true << QByteArray()
-                                 << "^No reply from the server within 400 ms$";
-    QTest::newRow("greeting at 5 bytes/s")
-        << true << QByteArray("trickle") << "^No reply from the server within 400 ms$";
-    QTest::newRow("over-long greeting")
-        << true << "220-" + QByteArray(FtpClient::MaxReplyLength + 10, 'x')
-        << "^ERROR! Too long information too receive!$";
-}
-
-void TestOnlineTransfers::unansweredLogin()
-{
-    QFETCH(bool, listening);
-    QFETCH(QByteArray, greeting);
-    QFETCH(QString, message);
-
-    FakeFtpOptions options;
-    options.greeting = greeting == "trickle" ? "220 ready\r\n" : greeting.toStdString();
-    options.trickleReplies = greeting == "trickle";
-    options.trickleMs = 200;
-    FakeFtpServer fake(options);
-    FtpClient client;
-    connectTo(client, listening ? fake.port() : ClosedPort(), 400);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(message));
-    QCOMPARE(client.Login(), -1);
-    QCOMPARE(client.FileSize("VKP3000/3106.bin"), -1LL);
-    QCOMPARE(client.Download("VKP3000/3106.bin", cache.toStdString()), -1);
-    QCOMPARE(filesBelow(cache), QStringList());
-    // After a lost reply nothing more is sent: every answer would be out of step.
-    QVERIFY(fake.commands().empty());
-}
-
-void TestOnlineTransfers::threadRunsUntilDestroyed()
-{
-    auto *thread = new FtpThread;
-    thread->SetServer(server.server());
-    thread->SetPaths("VKP3000/3106.bin", cache);
-    const QString target = cache + "VKP3000/3106.bin";
-    thread->start();
-    QTRY_COMPARE_WITH_TIMEOUT(readFile(target), Image, 10000);
-    // It goes on fetching: a removed copy comes back.
-    QVERIFY(QFile::remove(target));
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target), 10000);
-    // Now in its pause between attempts: destroying it must stop and join it, or Qt aborts on
-    // a thread destroyed while running.
-    QVERIFY(thread->isRunning());
-    delete thread;
-}
-
-// Each fetch finds a copy from an earlier run in place: only a whole new file replaces it.
-void TestOnlineTransfers::urlFetch_data()
-{
-    QTest::addColumn<QString>("server"); // "real", "closed", or the scripted one's fault
-    QTest::addColumn<QString>("serverPath");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QByteArray>("content");
-
-    const QString real = "real";
-    const QString image = "VKP3000/3106.bin";
-    QTest::newRow("image") << real << image << 0 << Image;
-    QTest::newRow("empty on the server") << real << "empty.bin" << 0 << Old;
-    QTest::newRow("missing on the server")
-        << real << "VKP3000/9999.bin" << int(CURLE_REMOTE_FILE_NOT_FOUND) << Old;
-    QTest::newRow("unreachable server") << "closed" << image << int(CURLE_COULDNT_CONNECT) << Old;
-    // SIZE says the whole image, the data connection closes half way.
-    QTest::newRow("half the image") << "half" << image << int(CURLE_PARTIAL_FILE) << Old;
-    QTest::newRow("no greeting") << "silent" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
-    QTest::newRow("no answer to RETR") << "RETR" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
-    QTest::newRow("1 byte/s, under the floor")
-        << "trickle" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
-    QTest::newRow("replies at 5 bytes/s")
-        << "slow replies" << image << int(CURLE_OPERATION_TIMEDOUT) << Old;
-    QTest::newRow("cancelled") << "cancel" << image << int(CURLE_ABORTED_BY_CALLBACK) << Old;
-}
-
-void TestOnlineTransfers::urlFetch()
-{
-    QFETCH(QString, server);
-    QFETCH(QString, serverPath);
-    QFETCH(int, result);
-    QFETCH(QByteArray, content);
-
-    FakeFtpOptions options = withImage();
-    if (server == "half")
-        options.dataLimit = Image.size() / 2;
-    if (server == "silent")
-        options.greeting.clear();
-    if (server == "RETR")
-        options.silentFrom = "RETR";
-    if (server == "trickle")
-        options.tricklePath = serverPath.toStdString();
-    options.trickleReplies = server == "slow replies";
-    options.trickleMs = server == "slow replies" ? 200 : 1000;
-    FakeFtpServer fake(options);
-    const bool real = server == "real";
-    const quint16 port = real                 ? this->server.port()
-                         : server == "closed" ? ClosedPort()
-                                              : fake.port();
-    QVERIFY(writeFile(cache + serverPath, Old));
-
-    ProgressSeen seen;
-    seen.cancelled = server == "cancel";
-    UpdateServer target = LoopbackServer(port, real ? 5000 : 1000);
-    if (server == "silent") // waited for in milliseconds; the other waits in whole seconds
-        target.connectTimeoutMs = 300;
-    QCOMPARE(UrlFetch(target).Fetch(serverPath, cache, &seen), result);
-    QCOMPARE(readFile(cache + serverPath), content);
-    // The bar's source: the last report is the whole file against its announced size.
-    if (content == Image)
-        QCOMPARE(seen.last, std::make_pair(70000LL, 70000LL));
-    QCOMPARE(filesBelow(cache), QStringList{serverPath});
-}
-
-void TestOnlineTransfers::versionFile_data()
-{
-    QTest::addColumn<QByteArray>("content"); // null: missing on the server
-    QTest::addColumn<bool>("staleCopy");     // a copy from an earlier run in the cache
-    QTest::addColumn<QStringList>("lines");  // empty: refused
-
-    QTest::newRow("two lines, stale copy")
-        << QByteArray("4100\r\nrelease notes\r\n") << true << QStringList{"4100", "release notes"};
-    QTest::newRow("missing, stale copy") << QByteArray() << true << QStringList();
-    QTest::newRow("climbs out") << QByteArray("../../x\n") << false << QStringList();
-    QTest::newRow("trailing blank") << QByteArray("3106 \n") << false << QStringList();
-}
-
-void TestOnlineTransfers::versionFile()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, staleCopy);
-    QFETCH(QStringList, lines);
-
-    const QString name = "VKP4000/VKP4000.txt"; // no VKP4000 folder in the cache yet
-    QFile::remove(server.root() + "/" + name);
-    if (!content.isNull())
-        QVERIFY(server.put(name, content));
-    if (staleCopy)
-        QVERIFY(writeFile(cache + name, "4200\n"));
-
-    QStringList got{"untouched"};
-    QCOMPARE(update().LoadVersionFile(name, name, got), lines.isEmpty() ? -1 : 0);
-    QCOMPARE(got, lines.isEmpty() ? QStringList{"untouched"} : lines);
-    if (lines.isEmpty()) {
-        // Even when handed the line directly, the image fetch refuses it.
-        QString imagePath;
-        const QString version = QString::fromUtf8(content).split('\n').first();
-        QCOMPARE(update().FetchImageByUrl("VKP4000", version, &imagePath), -1);
-    }
-    // The copy is read and removed, and nothing else was written.
-    QCOMPARE(filesBelow(app->path()), QStringList());
-}
-
-void TestOnlineTransfers::missingAndEmptyImages()
-{
-    QString imagePath;
-    QVERIFY(update().FetchImageByUrl("VKP3000", "3107", &imagePath) > 0);
-    QCOMPARE(QDir::cleanPath(imagePath), QDir::cleanPath(cache + "VKP3000/3107.bin"));
-    // An empty image on the server transfers cleanly but is no image.
-    QCOMPARE(update().FetchImageByUrl("VKP3000", "3999", &imagePath), -1);
-    QCOMPARE(update().FetchByFtp("VKP3000/3999.bin", cache), OnlineUpdate::FtpResult::Missing);
-    // No local model folder: the download cannot be written.
-    QCOMPARE(update().FetchByFtp("VKP5000/5000.bin", cache), OnlineUpdate::FtpResult::Failed);
-    QCOMPARE(filesBelow(app->path()), QStringList());
-}
-
-void TestOnlineTransfers::pathsOutsideTheCacheAreRefused()
-{
-    for (const char *path : {"../../x.bin", "VKP3000/../../x.bin", "../file2/x.bin"}) {
-        QCOMPARE(UrlFetch(server.server()).Fetch(path, cache), int(CURLE_WRITE_ERROR));
-        QCOMPARE(update().FetchByFtp(path, cache), OnlineUpdate::FtpResult::Failed);
-    }
-    QCOMPARE(filesBelow(app->path()), QStringList());
-    QVERIFY(!QFile::exists(QFileInfo(app->path()).path() + "/x.bin"));
-}
 
 QTEST_GUILESS_MAIN(TestOnlineTransfers)
 #include "tst_onlinetransfers.moc"
