@@ -56,11 +56,6 @@ void TestLcdNumber::charactersLightTheirSegments()
     for (int i = 0; i < SegmentProbes.size(); ++i)
         QVERIFY2(lit(image, SegmentProbes.at(i)) == segments.contains(QChar('a' + i)),
                  qPrintable(QChar('a' + i)));
-    if (segments.isEmpty()) {
-        QImage blank(image.size(), image.format());
-        blank.fill(Background);
-        QCOMPARE(image, blank);
-    }
 }
 
 QTEST_MAIN(TestLcdNumber)
