@@ -37,21 +37,15 @@ Painted paint(ProgressBarColor &bar, int width, int height)
 {
     bar.resize(width, height);
     Painted p{grabbed(bar), {}, bar.font()};
-    const int pixelSize = ProgressBarGeometry::fontPixelSize(bar.labelLayout(), width);
+    const ProgressBarLayout layout = bar.labelLayout();
+    const int pixelSize = ProgressBarGeometry::fontPixelSize(layout, width);
     if (pixelSize >= 1)
         p.font.setPixelSize(pixelSize);
-    ProgressBarGeometry::Input in;
-    in.layout = bar.labelLayout();
-    in.width = width;
-    in.height = height;
-    in.space = bar.getSpace();
-    in.step = bar.getStep();
-    in.textAdvance = QFontMetrics(p.font).horizontalAdvance(
-        ProgressBarGeometry::widthText(in.layout, bar.getMaxValue(), bar.getPrecision()));
-    in.minValue = bar.getMinValue();
-    in.maxValue = bar.getMaxValue();
-    in.value = bar.getValue();
-    p.g = ProgressBarGeometry::compute(in);
+    const int advance = QFontMetrics(p.font).horizontalAdvance(
+        ProgressBarGeometry::widthText(layout, bar.getMaxValue(), bar.getPrecision()));
+    p.g =
+        ProgressBarGeometry::compute({layout, width, height, bar.getSpace(), bar.getStep(), advance,
+                                      bar.getMinValue(), bar.getMaxValue(), bar.getValue()});
     return p;
 }
 

@@ -117,13 +117,10 @@ void TestRoundCircle::animatesOnlyWhileShown()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     for (QWidget *hidden : {static_cast<QWidget *>(&window), static_cast<QWidget *>(ring)}) {
-        QVERIFY(ring->isAnimating());
-        int angle = ring->getAngle();
-        QTRY_VERIFY(ring->getAngle() != angle);
-
+        QVERIFY(ring->isAnimating()); // that it then turns, the test above shows
         hidden->hide();
         QVERIFY(!ring->isAnimating());
-        angle = ring->getAngle();
+        const int angle = ring->getAngle();
         QTest::qWait(200);
         QCOMPARE(ring->getAngle(), angle);
         hidden->show();
