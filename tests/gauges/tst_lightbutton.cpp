@@ -80,11 +80,9 @@ void tst_LightButton::drag()
     auto *fixed = new LightButton(&parent);
     fixed->setGeometry(200, 100, 100, 100);
 
-    send(lamp, QEvent::MouseMove, QPoint(40, 30)); // no press yet: nothing moves
-    QCOMPARE(lamp->pos(), QPoint(50, 50));
     send(lamp, QEvent::MouseButtonPress, QPoint(10, 10));
     send(fixed, QEvent::MouseButtonPress, QPoint(10, 10));
-    // Each lamp keeps its own drag state, and a fixed one never moves.
+    // Each lamp keeps its own drag state (one never pressed stays), and a fixed one never moves.
     for (LightButton *other : {fixed, new LightButton(&parent)}) {
         other->setCanMove(other != fixed);
         const QPoint at = other->pos();
