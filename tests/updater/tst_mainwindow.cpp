@@ -120,7 +120,6 @@ void TestMainWindow::notificationsAndLatches()
     TestWindow window;
     QVERIFY(ringShows(window, false));
 
-    // Another product's arrival changes nothing.
     other.plug();
     QTest::qWait(50);
     QCOMPARE(readers(window), 0);
@@ -133,13 +132,11 @@ void TestMainWindow::notificationsAndLatches()
     QCOMPARE(readers(window), 1);
     QVERIFY(ringShows(window, true));
 
-    // A second arrival without a removal is ignored.
     backend.plug(&device);
     QTest::qWait(50);
     QCOMPARE(readers(window), 1);
     QCOMPARE(int(device.featureReports().size()), 1);
 
-    // A removal ends the reader and closes its handle.
     device.unplug();
     QTRY_COMPARE(window.link().readHandle(), hidplatform::InvalidHandle);
     QVERIFY(window.currentReader() == nullptr);
@@ -283,7 +280,6 @@ void TestMainWindow::helpPictureShownOnce()
         onePicture = round == 0 ? shown : onePicture;
         QVERIFY(shown >= 60 * 50);
         QCOMPARE(shown, onePicture);
-        // The dialog closes on the release, not the press.
         QTest::mousePress(close, Qt::LeftButton);
         QVERIFY(help.isVisible());
         QTest::mouseRelease(close, Qt::LeftButton);
