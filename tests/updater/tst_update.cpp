@@ -315,8 +315,7 @@ void TestUpdate::flashesCompletely()
     QVERIFY(enabled(*window, "toolButton_2"));
 
     start(*window);
-    QVERIFY(!enabled(*window, "toolButton_2"));
-    QVERIFY(!enabled(*window, "TBFlush"));
+    QVERIFY(!enabled(*window, "toolButton_2") && !enabled(*window, "TBFlush"));
     QVERIFY(spinUntil([&] { return window->exitCode == 0; }, StageTimeoutMs + boxOpenMs));
 
     QCOMPARE(hand.boxes,
@@ -432,8 +431,7 @@ void TestUpdate::failures()
     QVERIFY(!device.armEndReceived());
     QCOMPARE(window->currentReader() == nullptr, !device.present());
     QTRY_COMPARE(window->findChildren<USBThread *>().size(), device.present() ? 1 : 0);
-    QVERIFY(!enabled(*window, "toolButton_2"));
-    QVERIFY(!enabled(*window, "TBFlush"));
+    QVERIFY(!enabled(*window, "toolButton_2") && !enabled(*window, "TBFlush"));
     // Nothing is retried, no second box follows and the program stays (longer than a
     // stage's time-out and the watchdog's).
     QTest::qWait(200);
