@@ -69,9 +69,8 @@ void TestFwtool::commandLine_data()
     QTest::newRow("negative version, before any file")
         << "pack --version -1 --dsp {dir}/missing.bin --arm {dir}/arm.bin --out {dir}/x.fw" << 2
         << "^fwtool: --version: -1 is negative";
-    QTest::newRow("missing file")
-        << "info {dir}/missing.fw" << 1
-        << "^fwtool: cannot open {dir}/missing.fw: {noSuchFile}";
+    QTest::newRow("missing file") << "info {dir}/missing.fw" << 1
+                                  << "^fwtool: cannot open {dir}/missing.fw: {noSuchFile}";
     QTest::newRow("a directory") << "info {dir}" << 1
                                  << "^fwtool: cannot open {dir}: Is a directory";
     QTest::newRow("pack") << "pack --version 1250 --dsp {dir}/dsp.bin --arm {dir}/arm.bin --out "
@@ -102,7 +101,6 @@ void TestFwtool::commandLine()
     QFETCH(QString, output);
     arguments.replace("{dir}", dir.path());
     output.replace("{dir}", dir.path());
-    // The system's own words.
 #ifdef Q_OS_WIN
     output.replace("{noSuchFile}", "File not found.");
 #else

@@ -42,8 +42,6 @@ private:
                        const QByteArray &tail = QByteArray());
     void start(QProcess &process, const QStringList &args, const QStringList &env);
 
-    // A row of `outcomes`: its tool, started with the others at the beginning, and the
-    // folder its device writes the received images to.
     struct Row
     {
         const char *name;
@@ -140,7 +138,6 @@ void TestFwtoolFlash::outcomes()
     QFETCH(int, row);
     const auto &[name, file, args, exitCode, message, process, images] = rows.at(std::size_t(row));
     QProcess &tool = *process;
-    // It may have ended while Ctrl+C was tried.
     QVERIFY(tool.state() == QProcess::NotRunning || tool.waitForFinished(60000));
     const QString out = QString::fromUtf8(tool.readAllStandardOutput());
     const QString err = QString::fromUtf8(tool.readAllStandardError());
@@ -149,7 +146,6 @@ void TestFwtoolFlash::outcomes()
 
     const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
     if (args.contains("--json")) {
-        // Standard output is the object alone.
         QCOMPARE(lines.size(), 1);
         const QJsonObject summary = QJsonDocument::fromJson(lines.first().toUtf8()).object();
         QCOMPARE(summary.value("outcome").toString(), message);
@@ -171,7 +167,6 @@ void TestFwtoolFlash::outcomes()
     QCOMPARE(dsp.readAll() + arm.readAll(), source.readAll().mid(16));
     if (args.contains("--json"))
         return;
-    // Not a terminal: a line per tenth, in order, then the closing line.
     QCOMPARE(lines.size(), 11);
     for (int tenth = 1; tenth <= 10; ++tenth)
         QVERIFY2(lines.at(tenth - 1).contains(QString("%1 %  ").arg(tenth * 10, 3)),
@@ -217,7 +212,6 @@ void TestFwtoolFlash::ctrlCStopsTheTransfer()
                                              "is left in its bootloader")),
              qPrintable(err));
     QVERIFY(!(out + tool.readAllStandardOutput()).contains("100 %"));
-    // The ARM end command never reached the device.
     QVERIFY(!QFile::exists(images.filePath("arm.bin")));
 }
 

@@ -10,10 +10,7 @@
 using emulator::DeviceConfig;
 using emulator::EmulatedDevice;
 
-namespace {
-
 const std::uint8_t query[11] = {0x80, 0x03, 0x01};
-} // namespace
 
 class TestHidLink : public QObject
 {

@@ -51,7 +51,6 @@ protected:
     }
 };
 
-// A device, the link opened on it and a receiver for readers without a window.
 struct Bench
 {
     explicit Bench(hidplatform::EmulatedBackend &backend, DeviceConfig config = DeviceConfig())
@@ -98,7 +97,6 @@ void TestStorms::initTestCase()
 {
     Q_INIT_RESOURCE(updater);
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    // "insert my Hid" two hundred times.
     QLoggingCategory::setFilterRules(QStringLiteral("rivet.hid.debug=false"));
     if (threadsInProcess() < 0)
         QSKIP("threads are counted through /proc");
@@ -115,7 +113,6 @@ void TestStorms::initTestCase()
 
 void TestStorms::cleanup()
 {
-    // Whatever a case started has ended by now (the devices and their schedulers too).
     QTRY_COMPARE(threadsInProcess(), baselineThreads);
     hidplatform::setBackend(nullptr);
 }
@@ -143,7 +140,6 @@ void TestStorms::readerStartStopJoin()
             reader->StopOrStart(false);
         reader.reset(); // joins, whatever the reader was doing
     }
-    // The handle outlived a hundred readers and still reads.
     std::unique_ptr<USBThread> last = bench.reader();
     last->start();
     const int before = bench.counter.reports;
@@ -282,7 +278,6 @@ void TestStorms::closingDuringARead()
     delete window;
     QVERIFY(current.isNull());
     QCOMPARE(backend.openReadHandles(&device), 0);
-    // The events posted to the window went with it.
     QCoreApplication::processEvents();
     QVERIFY(hand.boxes.isEmpty());
 }

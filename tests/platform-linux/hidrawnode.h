@@ -28,7 +28,6 @@ struct NodeConfig
     emulator::DeviceConfig model;
 };
 
-// `head` followed by zeros, `length` bytes in all.
 inline Bytes padded(Bytes head, std::size_t length)
 {
     head.resize(length, 0);
@@ -43,7 +42,6 @@ public:
     HidrawNode(const HidrawNode &) = delete;
     HidrawNode &operator=(const HidrawNode &) = delete;
 
-    // Takes the testbed's side of the node and starts passing the model's reports.
     void connect(int devFd);
 
     const std::string node;    // "/dev/hidrawN"
@@ -53,9 +51,7 @@ public:
     UMockdevIoctlBase *handler() const { return ioctlHandler; }
 
     emulator::EmulatedDevice &model() { return device; }
-    // Every feature report exactly as HIDIOCSFEATURE carried it, in order.
     std::vector<Bytes> featureReports() const { return locked(features); }
-    // read() calls on the node, and those of them that failed because it is gone.
     int reads() const { return locked(readCount); }
     int failedReads() const { return locked(failedReadCount); }
 

@@ -15,15 +15,12 @@ class DeviceNotifier;
 class HidrawTestbed
 {
 public:
-    // Made before anything asks whether the preload is there.
     HidrawTestbed();
     ~HidrawTestbed();
     HidrawTestbed(const HidrawTestbed &) = delete;
     HidrawTestbed &operator=(const HidrawTestbed &) = delete;
 
-    // True when the program runs with umockdev's preload (umockdev-wrapper).
     static bool preloaded();
-    // The skip message that CTest recognises as a skip.
     static const char *const NoPreload;
 
     // A hid device with its hidraw node, announced with udev's "add". Returns once the
@@ -32,9 +29,7 @@ public:
     // The device goes: its node fails, udev announces "remove", and sysfs forgets it.
     // False when the announcement did not reach the GUI thread.
     bool unplug(HidrawNode *node);
-    // Unplugs every device still present, so that the next test starts with none.
     bool unplugAll();
-    // The folder that stands for "/" for the program's file calls.
     std::string root() const;
 
 private:

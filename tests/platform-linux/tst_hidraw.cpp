@@ -130,7 +130,6 @@ void TestHidraw::inputReportsAndBlockedReadsEnd()
     const Handle writer = backend().openWrite(node->path);
     QVERIFY(reader != InvalidHandle && writer != InvalidHandle);
 
-    // Reads of numbered reports start with the report id: 20 bytes in all.
     for (const std::uint8_t reportId : {0x80, 0x01}) {
         Bytes report(20, 0x5A);
         report[0] = reportId;
@@ -158,7 +157,6 @@ void TestHidraw::inputReportsAndBlockedReadsEnd()
 
     QCOMPARE(blockedReadAfter(reader, [&] { backend().close(reader); }), ReadResult::Failed);
     QCOMPARE(readWhile(reader, 100).result, ReadResult::Failed);
-    // Handles are not reused: a new open gets another one.
     const Handle again = backend().openRead(node->path);
     QVERIFY(again != InvalidHandle && again != reader);
 
@@ -228,7 +226,6 @@ void TestHidraw::monitorPausesOnRemovalAndResumesOnArrival()
     QTest::qWait(300);
     QCOMPARE(first->reads(), reads);
 
-    // Plugged in again on a new node: the same reader resumes through the new handle.
     HidrawNode *second = testbed.plug();
     QVERIFY(second);
     QCOMPARE(window.findChildren<monitor::USBThread *>(), QList<monitor::USBThread *>{reader});
@@ -236,7 +233,6 @@ void TestHidraw::monitorPausesOnRemovalAndResumesOnArrival()
     QTRY_COMPARE(bar(), 2500.0);
     QTRY_COMPARE(window.findChild<QWidget *>("LED6")->styleSheet(),
                  QStringLiteral("border-image: url(://LED1);"));
-    // Arrival does not ask for the version.
     QVERIFY(second->featureReports().empty());
 }
 

@@ -74,7 +74,6 @@ void TestHidrawUpdater::arrivalAndRemovalDriveTheLatches()
     QVERIFY(first);
     TestWindow window;
     QCOMPARE(window.link().devicePath, first->path);
-    // Guarded: a reader that has ended deletes itself.
     const QPointer<USBThread> reader = window.currentReader();
     QVERIFY(reader && reader->isRunning());
 
@@ -87,7 +86,6 @@ void TestHidrawUpdater::arrivalAndRemovalDriveTheLatches()
     QVERIFY(window.currentReader() == nullptr);
     QTRY_VERIFY(!reader || reader->isFinished());
 
-    // Plugged in again, on a new node: a new reader, and the version is asked anew.
     HidrawNode *second = testbed.plug(deviceWithVersion(1300));
     QVERIFY(second);
     QVERIFY(window.currentReader() && window.currentReader() != reader);
@@ -99,7 +97,6 @@ void TestHidrawUpdater::arrivalAndRemovalDriveTheLatches()
 
 void TestHidrawUpdater::updatesThroughHidraw()
 {
-    // Feature reports of 11 bytes: the commands exactly, nothing to pad or cut.
     const int featureLength = 11;
     HidrawNode *node = testbed.plug(deviceWithVersion(1250, featureLength));
     QVERIFY(node);

@@ -265,11 +265,9 @@ void TestUpdate::filesThatEnableNothing()
     QVERIFY(spinUntil([&] { return window.deviceVersionValue() != 0; }, 3000));
     choose(window, hand, good);
     QVERIFY(enabled(window, "toolButton_2"));
-    // A cancelled dialog clears the path.
     choose(window, hand, QString());
     QVERIFY(window.findChild<QLineEdit *>("line_path")->text().isEmpty());
     QVERIFY(!enabled(window, "toolButton_2"));
-    // A file gone before it is read.
     hand.removeChosenFile = true;
     choose(window, hand, saved("gone.fw", firmwareBytes(8, 1250, 8)));
     QVERIFY(!enabled(window, "toolButton_2"));
@@ -317,8 +315,7 @@ void TestUpdate::flashesCompletely()
     QVERIFY(enabled(*window, "toolButton_2"));
 
     start(*window);
-    QVERIFY(!enabled(*window, "toolButton_2"));
-    QVERIFY(!enabled(*window, "TBFlush"));
+    QVERIFY(!enabled(*window, "toolButton_2") && !enabled(*window, "TBFlush"));
     QVERIFY(spinUntil([&] { return window->exitCode == 0; }, StageTimeoutMs + boxOpenMs));
 
     QCOMPARE(hand.boxes,
@@ -357,7 +354,6 @@ void TestUpdate::shortFeatureReportsRefuseTheUpdate()
         QTRY_COMPARE(hand.boxes.size(), 1);
         QCOMPARE(hand.boxes.first(),
                  "Information | The device cannot receive firmware packets | &Yes");
-        // Only the version query went out; the file and its checks stay as they were.
         QCOMPARE(received(device).size(), 1);
         QCOMPARE(window->findChild<QLineEdit *>("line_path")->text(), path);
         QVERIFY(enabled(*window, "toolButton_2"));
@@ -433,11 +429,9 @@ void TestUpdate::failures()
                  "the watchdog gave up before its ten ticks");
     QCOMPARE(count(device, "800D") + count(device, "800E"), packetsSent);
     QVERIFY(!device.armEndReceived());
-    // A device pulled out takes its reader with it.
     QCOMPARE(window->currentReader() == nullptr, !device.present());
     QTRY_COMPARE(window->findChildren<USBThread *>().size(), device.present() ? 1 : 0);
-    QVERIFY(!enabled(*window, "toolButton_2"));
-    QVERIFY(!enabled(*window, "TBFlush"));
+    QVERIFY(!enabled(*window, "toolButton_2") && !enabled(*window, "TBFlush"));
     // Nothing is retried, no second box follows and the program stays (longer than a
     // stage's time-out and the watchdog's).
     QTest::qWait(200);
