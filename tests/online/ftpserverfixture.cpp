@@ -2,8 +2,6 @@
 #include "fakeftpserver.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 FtpServerFixture::~FtpServerFixture()
 {
@@ -40,11 +38,6 @@ bool FtpServerFixture::start(QString *error)
     }
     serverPort = static_cast<quint16>(process.readLine().trimmed().toUInt());
     return serverPort != 0;
-}
-
-bool FtpServerFixture::put(const QString &relativePath, const QByteArray &content) const
-{
-    return writeFile(QDir(servedRoot).filePath(relativePath), content);
 }
 
 UpdateServer LoopbackServer(quint16 port, int timeoutMs)

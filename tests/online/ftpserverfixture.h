@@ -6,6 +6,7 @@
 #include <updater/online/updateserver.h>
 
 #include <QByteArray>
+#include <QDir>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -28,7 +29,10 @@ public:
     UpdateServer server() const { return LoopbackServer(serverPort); }
 
     // Writes a file below the served folder, making its folders.
-    bool put(const QString &relativePath, const QByteArray &content) const;
+    bool put(const QString &relativePath, const QByteArray &content) const
+    {
+        return writeFile(QDir(servedRoot).filePath(relativePath), content);
+    }
 
 private:
     QTemporaryDir folder;

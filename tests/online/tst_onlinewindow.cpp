@@ -256,9 +256,7 @@ private slots:
         EmulatedDevice device(backend);
         auto window = connectedWindow(device);
         QVERIFY(window);
-        UpdateServer trickle = LoopbackServer(trickling.port());
-        trickle.floorWindowMs = 1000;
-        window->setUpdateServer(trickle);
+        window->setUpdateServer(LoopbackServer(trickling.port(), 1000));
         const QString imagePath = cache + "VKP1000/1260.bin";
         QVERIFY(writeFile(imagePath, Old));
         auto *bar = window->findChild<ProgressBarColor *>("progressBarColor");
