@@ -52,8 +52,10 @@ void DeviceScheduler::loop()
         }
         const auto next = std::min_element(
             jobs.begin(), jobs.end(), [](const Job &a, const Job &b) { return a.due < b.due; });
-        if (Clock::now() < next->due) {
-            changed.wait_until(lock, next->due);
+        // A copy: the wait lets other threads add jobs, which may move the vector.
+        const Clock::time_point due = next->due;
+        if (Clock::now() < due) {
+            changed.wait_until(lock, due);
             continue;
         }
         std::function<void()> work = next->work;
