@@ -57,11 +57,6 @@ int UpdateSession::send(const Command &command)
     return result;
 }
 
-void UpdateSession::fail(int number)
-{
-    emit failed(number);
-}
-
 void UpdateSession::sendVersionQuery()
 {
     send(versionQuery());
@@ -104,7 +99,7 @@ void UpdateSession::watchdogTick()
         return;
     delayTicks = 0;
     watchdog->stop();
-    fail(1);
+    emit failed(1);
 }
 
 void UpdateSession::handleReply(const QByteArray &report)
@@ -152,11 +147,11 @@ int UpdateSession::sendDspData()
         if (dspEndSent && !confirmSeen) {
             dspEndSent = false;
             dspTimer->stop();
-            fail(4);
+            emit failed(4);
         } else {
             updateModeAck = false;
             dspTicks = 0;
-            fail(2);
+            emit failed(2);
         }
         return 0;
     }
@@ -187,10 +182,10 @@ int UpdateSession::sendArmData()
         armTimer->stop();
         if (armEndSent && !confirmSeen) {
             armEndSent = false;
-            fail(4);
+            emit failed(4);
         } else {
             updateModeAck = false;
-            fail(5);
+            emit failed(5);
         }
         return 0;
     }

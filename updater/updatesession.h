@@ -58,8 +58,6 @@ public:
     int sendDspPacket(int offset, int number);
     int sendArmPacket(int offset, int number);
 
-    const Timing &timing() const { return pace; }
-
 signals:
     void versionReceived(const QByteArray &report);
     // The offset of the packet just sent, counted in the whole file.
@@ -74,7 +72,6 @@ signals:
 
 private:
     int send(const bootprotocol::Command &command);
-    void fail(int number);
 
     HidLink &link;
     const Timing pace;
