@@ -14,8 +14,8 @@
 
 #include "benchsupport.h"
 #include <emulator/emulateddevice.h>
-#include <updater/bootprotocol.h>
-#include <updater/firmwareimage.h>
+#include <flash/bootprotocol.h>
+#include <flash/firmwareimage.h>
 #include <updater/mainwindow.h>
 
 #include <QAbstractButton>

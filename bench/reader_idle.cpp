@@ -9,7 +9,7 @@
 #include "benchsupport.h"
 #include <emulator/emulateddevice.h>
 #include <hidlink/hidlink.h>
-#include <updater/usbthread.h>
+#include <flash/usbthread.h>
 
 #include <QCoreApplication>
 #include <QTimer>

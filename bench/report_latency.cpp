@@ -11,7 +11,7 @@
 #include "benchsupport.h"
 #include <emulator/emulateddevice.h>
 #include <updater/mainwindow.h>
-#include <updater/usbevent.h>
+#include <flash/usbevent.h>
 
 #include <QApplication>
 #include <QEventLoop>

@@ -3,7 +3,7 @@
 // sizes worked out here from the raw bytes, and a file that passes must be exactly
 // what pack makes of its two images.
 
-#include <updater/firmwareimage.h>
+#include <flash/firmwareimage.h>
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -18,9 +18,9 @@
 
 #include <emulator/emulatedbackend.h>
 #include <gauges/progressbarcolor.h>
-#include <updater/firmwareimage.h>
+#include <flash/firmwareimage.h>
 #include <updater/mainwindow.h>
-#include <updater/usbevent.h>
+#include <flash/usbevent.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -379,7 +379,7 @@ void playInput(const QByteArray &file, Player &play)
 
     // The protocol's timers in the order the session makes them: DSP, ARM, watchdog.
     int found = 0;
-    auto *session = window.findChild<updater::UpdateSession *>();
+    auto *session = window.findChild<flash::UpdateSession *>();
     if (!session)
         fail("the window has no update session");
     for (QTimer *timer : session->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly)) {

@@ -1,6 +1,6 @@
 #include <fwtool/commands.h>
 
-#include <updater/firmwareimage.h>
+#include <flash/firmwareimage.h>
 
 #include <QFile>
 #include <QFileInfo>

@@ -3,10 +3,10 @@
 #include <hidlink/deviceidentity.h>
 #include <hidlink/deviceids.h>
 #include <hidlink/devicenotifier.h>
-#include <updater/updatemessages.h>
-#include <updater/updatesession.h>
-#include <updater/usbevent.h>
-#include <updater/usbthread.h>
+#include <flash/updatemessages.h>
+#include <flash/updatesession.h>
+#include <flash/usbevent.h>
+#include <flash/usbthread.h>
 
 #include <QTimer>
 
@@ -14,29 +14,29 @@ namespace fwtool {
 
 FlashRun::FlashRun(const FlashRequest &request, int productId, QObject *parent)
     : QObject(parent), request(request), link(deviceids::VendorId, productId),
-      session(new updater::UpdateSession(link, updater::Timing(), this)), deadline(new QTimer(this))
+      session(new flash::UpdateSession(link, flash::Timing(), this)), deadline(new QTimer(this))
 {
     deadline->setSingleShot(true);
     // A coarse timer may end a wait up to 5 % early.
     deadline->setTimerType(Qt::PreciseTimer);
     connect(deadline, &QTimer::timeout, this, &FlashRun::onDeadline);
-    connect(session, &updater::UpdateSession::versionReceived, this, &FlashRun::onVersion);
-    connect(session, &updater::UpdateSession::progress, this, [this](qint64 offset) {
+    connect(session, &flash::UpdateSession::versionReceived, this, &FlashRun::onVersion);
+    connect(session, &flash::UpdateSession::progress, this, [this](qint64 offset) {
         const FlashProgress now =
             progressAt(offset, this->request.image.dspEnd, this->request.image.data.size(),
                        clock.elapsed() / 1000.0);
         summary.bytes = now.sent;
         emit progress(now);
     });
-    connect(session, &updater::UpdateSession::failed, this, [this](int number) {
+    connect(session, &flash::UpdateSession::failed, this, [this](int number) {
         finish(FlashOutcome::UpdateError,
                QStringLiteral("%1 (after %2 of %3 bytes)")
-                   .arg(updater::errorMessage(number).english)
+                   .arg(flash::errorMessage(number).english)
                    .arg(summary.bytes)
                    .arg(this->request.image.data.size() - firmware::HeaderSize),
                number);
     });
-    connect(session, &updater::UpdateSession::completed, this, [this] {
+    connect(session, &flash::UpdateSession::completed, this, [this] {
         finish(FlashOutcome::Complete, QStringLiteral("Update Complete! %1 bytes in %2 s")
                                            .arg(summary.bytes)
                                            .arg(clock.elapsed() / 1000.0, 0, 'f', 1));
@@ -161,7 +161,7 @@ void FlashRun::onVersion(const QByteArray &report)
     }
     if (session->packetsWouldBeCut()) {
         finish(FlashOutcome::NoDevice, QStringLiteral("%1 (its feature report has %2 bytes)")
-                                           .arg(updater::packetsCutMessage().english)
+                                           .arg(flash::packetsCutMessage().english)
                                            .arg(link.hidCaps.featureReportByteLength));
         return;
     }

@@ -6,14 +6,14 @@
 
 #include <fwtool/flashreport.h>
 #include <hidlink/hidlink.h>
-#include <updater/firmwareimage.h>
+#include <flash/firmwareimage.h>
 
 #include <QElapsedTimer>
 #include <QObject>
 
 class QTimer;
 class USBThread;
-namespace updater {
+namespace flash {
 class UpdateSession;
 }
 
@@ -70,7 +70,7 @@ private:
 
     const FlashRequest request;
     HidLink link;
-    updater::UpdateSession *session;
+    flash::UpdateSession *session;
     USBThread *reader = nullptr;
     QTimer *deadline;
     QElapsedTimer clock;

@@ -9,8 +9,8 @@
 #include <updater/messageboxes.h>
 #include <updater/online/cachepath.h>
 #include <updater/online/modeltable.h>
-#include <updater/updatemessages.h>
-#include <updater/usbthread.h>
+#include <flash/updatemessages.h>
+#include <flash/usbthread.h>
 #include <updater/windowtitle.h>
 
 #include <QCoreApplication>
@@ -22,7 +22,7 @@
 
 namespace updater {
 
-MainWindow::MainWindow(QWidget *parent, const updater::Timing &timing)
+MainWindow::MainWindow(QWidget *parent, const flash::Timing &timing)
     : QMainWindow(parent), ui(new Ui::MainWindow),
       usbLink(deviceids::VendorId, deviceids::ProductId)
 {
@@ -43,20 +43,20 @@ MainWindow::MainWindow(QWidget *parent, const updater::Timing &timing)
         QTimer::singleShot(timing.versionQueryDelayMs, this, &MainWindow::onGetVersionFromMotor);
     }
 
-    session = new updater::UpdateSession(usbLink, timing, this);
-    connect(session, &updater::UpdateSession::versionReceived, this,
+    session = new flash::UpdateSession(usbLink, timing, this);
+    connect(session, &flash::UpdateSession::versionReceived, this,
             [this](const QByteArray &report) {
                 versionReport = report;
                 deviceVersion = bootprotocol::versionOf(report);
             });
-    connect(session, &updater::UpdateSession::progress, this,
+    connect(session, &flash::UpdateSession::progress, this,
             [this](qint64 offset) { ui->progressBarColor->setValue(double(offset)); });
     // Boxes open from the event loop, never inside a 2 ms tick of the session.
-    connect(session, &updater::UpdateSession::failed, this, &MainWindow::showError,
+    connect(session, &flash::UpdateSession::failed, this, &MainWindow::showError,
             Qt::QueuedConnection);
-    connect(session, &updater::UpdateSession::completed, this, &MainWindow::showCompletion,
+    connect(session, &flash::UpdateSession::completed, this, &MainWindow::showCompletion,
             Qt::QueuedConnection);
-    connect(session, &updater::UpdateSession::writeRefused, this, &MainWindow::showRefusal,
+    connect(session, &flash::UpdateSession::writeRefused, this, &MainWindow::showRefusal,
             Qt::QueuedConnection);
 
     ui->toolButton_2->setEnabled(false);
@@ -109,7 +109,7 @@ void MainWindow::onInformationTip(QString Chinese, QString English)
 
 void MainWindow::showError(int number)
 {
-    const updater::Message message = updater::errorMessage(number);
+    const flash::Message message = flash::errorMessage(number);
     messageboxes::show(this, locale, tr("Warning"), message.chinese, message.english);
 }
 

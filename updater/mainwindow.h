@@ -2,8 +2,8 @@
 
 #include <hidlink/hidlink.h>
 #include <updater/online/updateserver.h>
-#include <updater/updatesession.h>
-#include <updater/usbthread.h>
+#include <flash/updatesession.h>
+#include <flash/usbthread.h>
 
 #include <QByteArray>
 #include <QLocale>
@@ -29,7 +29,7 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 public:
     explicit MainWindow(QWidget *parent = nullptr,
-                        const updater::Timing &timing = updater::Timing());
+                        const flash::Timing &timing = flash::Timing());
     ~MainWindow() override;
 
     const HidLink &link() const { return usbLink; }
@@ -175,7 +175,7 @@ private:
     // The device's version reply, and the update protocol.
     quint16 deviceVersion = 0;
     QByteArray versionReport;
-    updater::UpdateSession *session = nullptr;
+    flash::UpdateSession *session = nullptr;
 };
 
 } // namespace updater

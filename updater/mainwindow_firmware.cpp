@@ -1,6 +1,6 @@
 // Choosing and checking the firmware file.
 #include "ui_mainwindow.h"
-#include <updater/firmwareimage.h>
+#include <flash/firmwareimage.h>
 #include <updater/mainwindow.h>
 
 #include <QFileDialog>

@@ -3,8 +3,8 @@
 #include "ui_mainwindow.h"
 #include <updater/mainwindow.h>
 #include <updater/messageboxes.h>
-#include <updater/updatemessages.h>
-#include <updater/usbevent.h>
+#include <flash/updatemessages.h>
+#include <flash/usbevent.h>
 
 namespace updater {
 
@@ -21,7 +21,7 @@ void MainWindow::Slot_SengReadCommand()
 void MainWindow::on_toolButton_2_clicked()
 {
     if (session->packetsWouldBeCut()) {
-        const updater::Message message = updater::packetsCutMessage();
+        const flash::Message message = flash::packetsCutMessage();
         onInformationTip(message.chinese, message.english);
         return;
     }

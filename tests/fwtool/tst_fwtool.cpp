@@ -2,7 +2,7 @@
 // its exit code and a piece of what it prints (stdout and stderr together; a piece
 // starting with "^" must open the output).
 
-#include <updater/firmwareimage.h>
+#include <flash/firmwareimage.h>
 
 #include <QProcess>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // `fwtool flash` as a script runs it, with the emulated device: one row per outcome and
 // its exit code, then Ctrl+C mid-transfer. The rows' processes all start at once, so
 // those that wait out the protocol's time-outs wait together.
-#include <updater/firmwareimage.h>
+#include <flash/firmwareimage.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -5,8 +5,8 @@
 #include "updaterfixture.h"
 #include <emulator/emulateddevice.h>
 #include <hidlink/hidlink.h>
-#include <updater/usbevent.h>
-#include <updater/usbthread.h>
+#include <flash/usbevent.h>
+#include <flash/usbthread.h>
 
 #include <QLoggingCategory>
 #include <QPointer>

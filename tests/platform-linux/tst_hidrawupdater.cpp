@@ -4,7 +4,7 @@
 #include "hidrawtestbed.h"
 #include "updaterfixture.h"
 #include <gauges/progressbarcolor.h>
-#include <updater/usbthread.h>
+#include <flash/usbthread.h>
 
 #include <QPointer>
 #include <QToolButton>

@@ -11,7 +11,7 @@
 
 // The device's pace, but failures come sooner: a stage gives up after 75 ticks, the
 // watchdog after ten of its 15 ms ticks; the version is asked for at once.
-const updater::Timing Hasty{2, 75, 15, 10, 0};
+const flash::Timing Hasty{2, 75, 15, 10, 0};
 
 class TestWindow : public updater::MainWindow
 {

@@ -4,7 +4,7 @@
 #include <emulator/emulateddevice.h>
 #include <gauges/roundcircle.h>
 #include <updater/helptext.h>
-#include <updater/usbthread.h>
+#include <flash/usbthread.h>
 
 #include <QImageReader>
 #include <QLabel>

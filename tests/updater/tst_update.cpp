@@ -3,9 +3,9 @@
 #include "updaterfixture.h"
 #include <emulator/emulateddevice.h>
 #include <gauges/progressbarcolor.h>
-#include <updater/bootprotocol.h>
-#include <updater/firmwareimage.h>
-#include <updater/usbthread.h>
+#include <flash/bootprotocol.h>
+#include <flash/firmwareimage.h>
+#include <flash/usbthread.h>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -76,7 +76,7 @@ private slots:
 
 private:
     std::unique_ptr<TestWindow> connectedWindow(EmulatedDevice &device,
-                                                const updater::Timing &timing = Hasty)
+                                                const flash::Timing &timing = Hasty)
     {
         device.attach();
         auto window = std::make_unique<TestWindow>(nullptr, timing);
@@ -253,7 +253,7 @@ void TestUpdate::filesThatEnableNothing()
 {
     EmulatedDevice device(backend);
     device.attach();
-    updater::Timing later = Hasty;
+    flash::Timing later = Hasty;
     later.versionQueryDelayMs = 300;
     TestWindow window(nullptr, later);
     ModalHand hand;

@@ -1,4 +1,4 @@
-#include <updater/bootprotocol.h>
+#include <flash/bootprotocol.h>
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-namespace updater {
+namespace flash {
 
 struct Message
 {
@@ -17,4 +17,4 @@ Message errorMessage(int number);
 // The device's feature report cannot carry a data packet: nothing is sent.
 Message packetsCutMessage();
 
-} // namespace updater
+} // namespace flash

@@ -1,7 +1,7 @@
-#include <updater/usbthread.h>
+#include <flash/usbthread.h>
 
 #include <hidlink/reportlengths.h>
-#include <updater/usbevent.h>
+#include <flash/usbevent.h>
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include <updater/updatesession.h>
+#include <flash/updatesession.h>
 
 #include <hidlink/hidlink.h>
 
@@ -6,7 +6,7 @@
 
 using namespace bootprotocol;
 
-namespace updater {
+namespace flash {
 
 UpdateSession::UpdateSession(HidLink &link, const Timing &timing, QObject *parent)
     : QObject(parent), link(link), pace(timing), dspTimer(new QTimer(this)),
@@ -215,4 +215,4 @@ int UpdateSession::sendArmData()
     return 0;
 }
 
-} // namespace updater
+} // namespace flash

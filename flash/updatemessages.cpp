@@ -1,6 +1,6 @@
-#include <updater/updatemessages.h>
+#include <flash/updatemessages.h>
 
-namespace updater {
+namespace flash {
 
 Message errorMessage(int number)
 {
@@ -14,4 +14,4 @@ Message packetsCutMessage()
             QStringLiteral("The device cannot receive firmware packets")};
 }
 
-} // namespace updater
+} // namespace flash

@@ -1,4 +1,4 @@
-#include <updater/firmwareimage.h>
+#include <flash/firmwareimage.h>
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include <updater/usbevent.h>
+#include <flash/usbevent.h>
 
 USBEvent::USBEvent(const QByteArray &report)
     : QEvent(EventType), data(report),

@@ -4,7 +4,7 @@
 // every 25 packets. The session owns the protocol's state and timers; whoever shows
 // it (the window, the command line) reacts to its signals.
 
-#include <updater/bootprotocol.h>
+#include <flash/bootprotocol.h>
 
 #include <QByteArray>
 #include <QObject>
@@ -12,7 +12,7 @@
 class HidLink;
 class QTimer;
 
-namespace updater {
+namespace flash {
 
 // The protocol's pace and patience. The device's own values are the defaults;
 // tests shorten them.
@@ -98,4 +98,4 @@ private:
     bootprotocol::Command packet{}; // reused by every data packet
 };
 
-} // namespace updater
+} // namespace flash

@@ -3,7 +3,7 @@
 // what each reply means. Commands are 11-byte feature reports with report id 0x80.
 
 #include <hidlink/reportlengths.h>
-#include <updater/firmwareimage.h>
+#include <flash/firmwareimage.h>
 
 #include <QByteArray>
 #include <array>
