@@ -48,6 +48,7 @@ using bootprotocol::PacketIntervalMs;
 class BenchWindow : public updater::MainWindow
 {
 public:
+    using MainWindow::MainWindow;
     std::function<void(int)> onEnd;
 
 protected:
@@ -182,7 +183,6 @@ int main(int argc, char *argv[])
     }
 
     hidplatform::EmulatedBackend backend;
-    hidplatform::setBackend(&backend);
     emulator::DeviceConfig config;
     config.version = DeviceVersion;
     emulator::EmulatedDevice device(backend, config);
@@ -194,7 +194,7 @@ int main(int argc, char *argv[])
     std::vector<double> tickGapsMs;
     std::size_t tickCount = 0;
     {
-        BenchWindow window;
+        BenchWindow window(backend);
         window.show();
         if (!QTest::qWaitFor([&] { return window.deviceVersionValue() == DeviceVersion; }, 5000)) {
             std::fprintf(stderr, "flash_pace: the device's version never arrived\n");
@@ -242,7 +242,6 @@ int main(int argc, char *argv[])
 
     const int packets = device.dataPackets();
     const bool match = device.imagesMatchFile(path.toStdString());
-    hidplatform::setBackend(nullptr);
 
     std::printf("image: %d bytes DSP + %d bytes ARM, %d data packets received by the device\n",
                 ImageHalf, ImageHalf, packets);

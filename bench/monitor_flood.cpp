@@ -123,7 +123,6 @@ int main(int argc, char *argv[])
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
 
     hidplatform::EmulatedBackend backend;
-    hidplatform::setBackend(&backend);
     emulator::DeviceConfig config;
     config.statusRateHz = RateHz;
     config.valueRateHz = RateHz;
@@ -142,7 +141,7 @@ int main(int argc, char *argv[])
     PaintCounter barPaints;
     double wallSeconds = 0;
     {
-        monitor::MainWindow window;
+        monitor::MainWindow window(backend);
         window.show();
         window.onInit();
         auto *reader = window.findChild<monitor::USBThread *>();
@@ -244,6 +243,5 @@ int main(int argc, char *argv[])
         std::printf(" %ld", kb);
     std::printf("\n");
     std::printf("monitor_flood_lag_p99_ms: %.2f\n", p99);
-    hidplatform::setBackend(nullptr);
     return writes == typed ? 0 : 1;
 }

@@ -8,8 +8,8 @@
 
 #include "benchsupport.h"
 #include <emulator/emulateddevice.h>
-#include <hidlink/hidlink.h>
 #include <flash/usbthread.h>
+#include <hidlink/hidlink.h>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -44,7 +44,7 @@ struct Figures
 Figures measure(const HidLink &link, int seconds)
 {
     Receiver receiver;
-    USBThread reader(&receiver, link.readHandle(), link.deviceFound);
+    USBThread reader(link.platform(), &receiver, link.readHandle(), link.deviceFound());
     reader.StopOrStart(true);
     reader.start(QThread::InheritPriority);
 
@@ -91,10 +91,9 @@ int main(int argc, char *argv[])
                 bench::loadAverage().c_str());
 
     hidplatform::EmulatedBackend backend;
-    hidplatform::setBackend(&backend);
     emulator::EmulatedDevice device(backend); // no status reports: a silent device
 
-    HidLink absent(0x0483, 0x0526);
+    HidLink absent(backend, 0x0483, 0x0526);
     if (absent.OpenUSBHandle() != -1) {
         std::fprintf(stderr, "reader_idle: found a device that should be absent\n");
         return 1;
@@ -103,7 +102,7 @@ int main(int argc, char *argv[])
     print("device absent", withoutDevice);
 
     device.attach();
-    HidLink present(0x0483, 0x0526);
+    HidLink present(backend, 0x0483, 0x0526);
     if (present.OpenUSBHandle() != 0 || present.readHandle() == hidplatform::InvalidHandle) {
         std::fprintf(stderr, "reader_idle: the emulated device could not be opened\n");
         return 1;
@@ -111,7 +110,6 @@ int main(int argc, char *argv[])
     const Figures silentDevice = measure(present, seconds);
     print("device present, silent", silentDevice);
     present.closeReadHandle();
-    hidplatform::setBackend(nullptr);
 
     if (!withoutDevice.readerSeen || !silentDevice.readerSeen)
         std::printf("(the reader thread was not found by name: its own figures are missing)\n");

@@ -185,21 +185,19 @@ void EmulatedBackend::cancelRead(Handle handle)
     reportsChanged.notify_all();
 }
 
-void EmulatedBackend::setChangeHandler(ChangeHandler handler)
+int EmulatedBackend::addChangeHandler(ChangeHandler handler)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    changeHandler = std::move(handler);
+    return handlers.add(std::move(handler));
+}
+
+void EmulatedBackend::removeChangeHandler(int token)
+{
+    handlers.remove(token);
 }
 
 void EmulatedBackend::notify(DeviceChange change, const std::string &path)
 {
-    ChangeHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        handler = changeHandler;
-    }
-    if (handler)
-        handler(change, path);
+    handlers.notify(change, path);
 }
 
 } // namespace hidplatform

@@ -54,7 +54,8 @@ public:
     ReadResult read(Handle handle, std::uint8_t *buffer, std::size_t length, int timeoutMs,
                     std::size_t *transferred) override;
     void cancelRead(Handle handle) override;
-    void setChangeHandler(ChangeHandler handler) override;
+    int addChangeHandler(ChangeHandler handler) override;
+    void removeChangeHandler(int token) override;
 
 private:
     struct OpenHandle
@@ -75,7 +76,7 @@ private:
     std::vector<VirtualDevice *> devices; // present devices, in enumeration order
     std::map<Handle, OpenHandle> handles;
     Handle nextHandle = 0x100; // never reused, so a stale handle stays stale
-    ChangeHandler changeHandler;
+    ChangeHandlers handlers;
 };
 
 } // namespace hidplatform

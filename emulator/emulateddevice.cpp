@@ -54,11 +54,42 @@ EmulatedDevice::~EmulatedDevice()
 void EmulatedDevice::attach()
 {
     host.attach(this);
+    sendUnsolicited();
 }
 
 void EmulatedDevice::plug()
 {
     host.plug(this);
+    sendUnsolicited();
+}
+
+void EmulatedDevice::sendUnsolicited()
+{
+    for (const auto &entry : config.unsolicited) {
+        const std::vector<std::uint8_t> report = entry.second;
+        scheduler.after(std::chrono::milliseconds(entry.first), [this, report] {
+            if (present())
+                sendReport(report);
+        });
+    }
+}
+
+void EmulatedDevice::trace(const std::uint8_t *data, std::size_t length)
+{
+    if (config.tracePath.empty())
+        return;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(DeviceScheduler::Clock::now() - born)
+            .count();
+    std::string line = std::to_string(ms) + ' ';
+    char hex[3];
+    for (std::size_t i = 0; i < length; ++i) {
+        std::snprintf(hex, sizeof hex, "%02x", data[i]);
+        line += hex;
+    }
+    // Opened for each line, so that a reader of the file sees every line at once and
+    // the trace outlives a process that is killed.
+    std::ofstream(config.tracePath, std::ios::app) << line << '\n';
 }
 
 void EmulatedDevice::unplug()
@@ -99,6 +130,7 @@ bool EmulatedDevice::onFeature(const std::uint8_t *data, std::size_t length)
     {
         std::lock_guard<std::mutex> lock(mutex);
         received.emplace_back(data, data + length);
+        trace(data, length);
         if (refusing)
             return false;
         if (length >= 2 && (data[1] == 0x0D || data[1] == 0x0E))

@@ -37,6 +37,9 @@ struct DeviceConfig
     std::string imageFolder;         // where the received images are written on ARM end
     bool openableForReading = true;
     bool openableForWriting = true;
+    std::string tracePath; // every report received, one hex line each, appended there
+    // Reports the device sends on its own, each that many milliseconds after it appears.
+    std::vector<std::pair<int, std::vector<std::uint8_t>>> unsolicited;
 };
 
 class EmulatedDevice : public hidplatform::VirtualDevice
@@ -78,6 +81,8 @@ private:
     void handleCommand(const std::uint8_t *data);
     void writeImages() const;
     void sendStatus();
+    void trace(const std::uint8_t *data, std::size_t length);
+    void sendUnsolicited();
 
     hidplatform::EmulatedBackend &host;
     const DeviceConfig config;
@@ -96,6 +101,7 @@ private:
     bool refusing = false;
     bool armEnd = false;
     std::uint32_t statusTick = 0;
+    const DeviceScheduler::Clock::time_point born = DeviceScheduler::Clock::now();
 };
 
 } // namespace emulator

@@ -1,7 +1,9 @@
 #include <emulator/environment.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 namespace emulator {
@@ -26,6 +28,29 @@ std::string textFromEnv(const char *name)
 
 } // namespace
 
+bool parseUnsolicited(const std::string &text,
+                      std::vector<std::pair<int, std::vector<std::uint8_t>>> *reports)
+{
+    std::istringstream entries(text);
+    std::string entry;
+    while (std::getline(entries, entry, ',')) {
+        const auto colon = entry.find(':');
+        if (colon == std::string::npos || colon == 0)
+            return false;
+        char *end = nullptr;
+        const long ms = std::strtol(entry.c_str(), &end, 10);
+        const std::string hex = entry.substr(colon + 1);
+        if (end != entry.c_str() + colon || ms < 0 || hex.empty() || hex.size() % 2 != 0 ||
+            hex.size() > 40 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return false;
+        std::vector<std::uint8_t> bytes;
+        for (std::size_t i = 0; i < hex.size(); i += 2)
+            bytes.push_back(std::uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        reports->emplace_back(int(ms), std::move(bytes));
+    }
+    return true;
+}
+
 DeviceConfig configFromEnvironment()
 {
     DeviceConfig c;
@@ -44,17 +69,21 @@ DeviceConfig configFromEnvironment()
     c.refuseFromPacket = intFromEnv("EMULATOR_REFUSE_FROM_PACKET", c.refuseFromPacket);
     c.unplugAtPacket = intFromEnv("EMULATOR_UNPLUG_AT_PACKET", c.unplugAtPacket);
     c.imageFolder = textFromEnv("EMULATOR_IMAGE_DIR");
+    c.tracePath = textFromEnv("EMULATOR_TRACE");
+    if (!parseUnsolicited(textFromEnv("EMULATOR_SEND"), &c.unsolicited)) {
+        std::fprintf(stderr, "emulator: EMULATOR_SEND is not ms:hexbytes[,ms:hexbytes...]\n");
+        c.unsolicited.clear();
+    }
     return c;
 }
 
-EmulatedDevice *installFromEnvironment()
+hidplatform::Backend &backendFromEnvironment()
 {
     if (textFromEnv("HIDLINK_BACKEND") != "emulator")
-        return nullptr;
+        return hidplatform::nativeBackend();
     // Both live until the process ends: readers may use the backend up to the end.
     static hidplatform::EmulatedBackend backend;
     static EmulatedDevice device(backend, configFromEnvironment());
-    hidplatform::setBackend(&backend);
     const int plugAfterMs = intFromEnv("EMULATOR_PLUG_AFTER_MS", -1);
     if (plugAfterMs < 0) {
         device.attach();
@@ -64,7 +93,7 @@ EmulatedDevice *installFromEnvironment()
             device.plug();
         }).detach();
     }
-    return &device;
+    return backend;
 }
 
 } // namespace emulator

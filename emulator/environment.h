@@ -15,6 +15,9 @@
 //   EMULATOR_UNPLUG_AT_PACKET=k     pull the device out at data packet k
 //   EMULATOR_IMAGE_DIR=folder       write dsp.bin and arm.bin there on ARM end
 //   EMULATOR_PLUG_AFTER_MS=n        start absent and plug the device in after n ms
+//   EMULATOR_TRACE=path             append every report received there, one hex line each
+//                                   after the milliseconds since the device was made
+//   EMULATOR_SEND=ms:hex[,ms:hex]   send these reports on its own, ms after it appears
 
 #include <emulator/emulateddevice.h>
 
@@ -22,9 +25,13 @@ namespace emulator {
 
 DeviceConfig configFromEnvironment();
 
-// When HIDLINK_BACKEND is "emulator": creates the emulated backend and device for
-// the rest of the process, installs the backend and returns the device. Otherwise
-// returns nullptr and leaves the native backend in place.
-EmulatedDevice *installFromEnvironment();
+// EMULATOR_SEND's reports; false when the text is not of that form.
+bool parseUnsolicited(const std::string &text,
+                      std::vector<std::pair<int, std::vector<std::uint8_t>>> *reports);
+
+// The backend a program uses: when HIDLINK_BACKEND is "emulator", an emulated backend
+// with its device for the rest of the process; otherwise the native one. Called once,
+// at start.
+hidplatform::Backend &backendFromEnvironment();
 
 } // namespace emulator

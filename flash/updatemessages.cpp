@@ -14,4 +14,10 @@ Message packetsCutMessage()
             QStringLiteral("The device cannot receive firmware packets")};
 }
 
+Message deviceBusyMessage()
+{
+    return {QStringLiteral("另一个程序正在更新此设备"),
+            QStringLiteral("The device is being updated by another program")};
+}
+
 } // namespace flash

@@ -16,5 +16,7 @@ struct Message
 Message errorMessage(int number);
 // The device's feature report cannot carry a data packet: nothing is sent.
 Message packetsCutMessage();
+// Another program holds the device's update lock: nothing is sent.
+Message deviceBusyMessage();
 
 } // namespace flash

@@ -1,6 +1,7 @@
 #include <flash/updatesession.h>
 
-#include <hidlink/hidlink.h>
+#include <flash/deviceconnection.h>
+#include <flash/usbevent.h>
 
 #include <QTimer>
 
@@ -8,8 +9,8 @@ using namespace bootprotocol;
 
 namespace flash {
 
-UpdateSession::UpdateSession(HidLink &link, const Timing &timing, QObject *parent)
-    : QObject(parent), link(link), pace(timing), dspTimer(new QTimer(this)),
+UpdateSession::UpdateSession(DeviceConnection &connection, const Timing &timing, QObject *parent)
+    : QObject(parent), connection(connection), pace(timing), dspTimer(new QTimer(this)),
       armTimer(new QTimer(this)), watchdog(new QTimer(this))
 {
     // Coarse timers may stretch 2 ms ticks; the transfer's pace is these ticks.
@@ -26,30 +27,58 @@ UpdateSession::UpdateSession(HidLink &link, const Timing &timing, QObject *paren
 bool UpdateSession::packetsWouldBeCut() const
 {
     // Without a device or its capabilities the write itself says what is wrong.
-    const int length = link.hidCaps.featureReportByteLength;
-    return link.deviceFound && length > 0 && length < 2 + firmware::PacketSize;
+    const HidLink &link = connection.link();
+    const int length = link.caps().featureReportByteLength;
+    return link.deviceFound() && length > 0 && length < 2 + firmware::PacketSize;
 }
 
-void UpdateSession::start(const QByteArray &image, qint64 imageDspEnd)
+UpdateSession::StartResult UpdateSession::start(const QByteArray &image, qint64 imageDspEnd)
 {
+    if (active)
+        return StartResult::Running;
+    if (connection.acquireUpdateLock() == DeviceConnection::LockResult::Busy)
+        return StartResult::DeviceBusy;
+    active = true;
     imageData = image;
     dspEnd = imageDspEnd;
+    updateModeAck = false;
+    delayTicks = 0;
+    dspHandshakeSent = false;
+    dspAck = false;
+    armAck = false;
+    dspEndSent = false;
+    armEndSent = false;
+    confirmSeen = false;
     writeFailed = false;
+    dspPacket = 0;
+    armPacket = 0;
+    dspTicks = 0;
+    armTicks = 0;
     sendEnterUpdate();
-    watchdog->start();
+    // Counted from here: a refusal box for the command above has been closed by now.
+    if (active)
+        watchdog->start();
+    return StartResult::Started;
 }
 
 void UpdateSession::stop()
 {
+    end();
+}
+
+void UpdateSession::end()
+{
     dspTimer->stop();
     armTimer->stop();
     watchdog->stop();
+    active = false;
+    connection.releaseUpdateLock();
 }
 
 int UpdateSession::send(const Command &command)
 {
     HidLink::Refusal why = HidLink::Refusal::None;
-    const int result = link.SendDataToUsb(command.data(), &why);
+    const int result = connection.send(command.data(), &why);
     if (result != 1)
         writeFailed = true;
     if (why == HidLink::Refusal::DeviceNotFound || why == HidLink::Refusal::NoWriteHandle)
@@ -98,16 +127,29 @@ void UpdateSession::watchdogTick()
     if (++delayTicks != pace.watchdogTicks)
         return;
     delayTicks = 0;
-    watchdog->stop();
+    end();
     emit failed(1);
+}
+
+void UpdateSession::customEvent(QEvent *event)
+{
+    if (event->type() != USBEvent::EventType)
+        return;
+    const auto *report = static_cast<USBEvent *>(event);
+    if (report->reportId == 0x80)
+        handleReply(report->data);
 }
 
 void UpdateSession::handleReply(const QByteArray &report)
 {
-    switch (classify(report)) {
-    case Reply::Version:
+    const Reply reply = classify(report);
+    if (reply == Reply::Version) {
         emit versionReceived(report);
         return;
+    }
+    if (!active)
+        return;
+    switch (reply) {
     case Reply::UpdateMode:
         updateModeAck = true;
         watchdog->stop();
@@ -117,14 +159,16 @@ void UpdateSession::handleReply(const QByteArray &report)
             dspHandshakeSent = true;
             sendDspHandshake();
         }
-        dspTimer->start();
+        if (active)
+            dspTimer->start();
         return;
     case Reply::DspAck:
         if (dspEndSent) {
             dspTimer->stop();
             dspEndSent = false;
             sendArmHandshake();
-            armTimer->start();
+            if (active)
+                armTimer->start();
         }
         dspAck = true;
         return;
@@ -134,6 +178,7 @@ void UpdateSession::handleReply(const QByteArray &report)
     case Reply::Confirm:
         confirmSeen = true;
         return;
+    case Reply::Version:
     case Reply::Ignored:
         return;
     }
@@ -144,15 +189,8 @@ int UpdateSession::sendDspData()
     if (!updateModeAck)
         return 0;
     if (++dspTicks == pace.stageTimeoutTicks) {
-        if (dspEndSent && !confirmSeen) {
-            dspEndSent = false;
-            dspTimer->stop();
-            emit failed(4);
-        } else {
-            updateModeAck = false;
-            dspTicks = 0;
-            emit failed(2);
-        }
+        end();
+        emit failed(dspEndSent && !confirmSeen ? 4 : 2);
         return 0;
     }
     if (!dspAck)
@@ -162,6 +200,8 @@ int UpdateSession::sendDspData()
     if (offset == dspEnd)
         return 0;
     sendDspPacket(int(offset), int(firmware::PacketSize));
+    if (!active)
+        return 0;
     emit progress(offset);
     if (dspPacket == dspEnd / firmware::PacketSize - 3) {
         send(bootprotocol::dspEnd());
@@ -179,14 +219,8 @@ int UpdateSession::sendArmData()
     if (!updateModeAck)
         return 0;
     if (++armTicks == pace.stageTimeoutTicks && !armAck) {
-        armTimer->stop();
-        if (armEndSent && !confirmSeen) {
-            armEndSent = false;
-            emit failed(4);
-        } else {
-            updateModeAck = false;
-            emit failed(5);
-        }
+        end();
+        emit failed(armEndSent && !confirmSeen ? 4 : 5);
         return 0;
     }
     if (!armAck)
@@ -196,6 +230,8 @@ int UpdateSession::sendArmData()
     if (offset == imageData.size())
         return 0;
     sendArmPacket(int(offset), int(firmware::PacketSize));
+    if (!active)
+        return 0;
     emit progress(offset);
     if (armPacket == (imageData.size() - dspEnd) / firmware::PacketSize - 1) {
         send(bootprotocol::armEnd());
@@ -209,7 +245,7 @@ int UpdateSession::sendArmData()
     // writer then stays pending and sends nothing more) completion would be claimed for
     // an image the device never got whole. The stage's time-out reports it instead.
     if (offset + firmware::PacketSize == imageData.size() && !writeFailed) {
-        armTimer->stop();
+        end();
         emit completed();
     }
     return 0;

@@ -9,10 +9,11 @@
 #include <QByteArray>
 #include <QObject>
 
-class HidLink;
 class QTimer;
 
 namespace flash {
+
+class DeviceConnection;
 
 // The protocol's pace and patience. The device's own values are the defaults;
 // tests shorten them.
@@ -30,19 +31,33 @@ class UpdateSession : public QObject
 {
     Q_OBJECT
 public:
-    UpdateSession(HidLink &link, const Timing &timing = Timing(), QObject *parent = nullptr);
+    // Writes through `connection`; takes the replies posted to it (see
+    // DeviceConnection::setListener).
+    UpdateSession(DeviceConnection &connection, const Timing &timing = Timing(),
+                  QObject *parent = nullptr);
 
     // A data packet (report id, kind, 8 image bytes) does not fit the feature report
     // of the device found: the link would cut every packet without a word.
     bool packetsWouldBeCut() const;
 
-    // Sends the enter-update command for `image` (a whole, checked firmware file whose
-    // ARM image starts at `dspEnd`) and waits for the device's "U".
-    void start(const QByteArray &image, qint64 dspEnd);
-    // Stops every timer; the device stays where the protocol left it.
+    enum class StartResult
+    {
+        Started,
+        DeviceBusy, // another program is updating the device: nothing was sent
+        Running,    // this session's update has not ended yet
+    };
+    // Takes the device's update lock, sends the enter-update command for `image` (a
+    // whole, checked firmware file whose ARM image starts at `dspEnd`) and waits for
+    // the device's "U". Every piece of protocol state starts afresh.
+    StartResult start(const QByteArray &image, qint64 dspEnd);
+    // Stops every timer and gives the device back; the device stays where the
+    // protocol left it.
     void stop();
+    // True from start() until the update has ended, however it ended.
+    bool running() const { return active; }
 
-    // An input report with report id 0x80 from the device.
+    // An input report with report id 0x80 from the device. Only the version reply is
+    // taken while no update of this session runs: the others belong to someone else.
     void handleReply(const QByteArray &report);
 
     // One tick of each timer.
@@ -67,18 +82,25 @@ signals:
     void failed(int number);
     // The last packet went out and every write of the update reached the device.
     void completed();
-    // A write the link refused for a reason the user must hear of (a HidLink::Refusal).
+    // A write the link refused for a reason the user must hear of (a HidLink::Refusal),
+    // emitted at once: the tick that made the write waits for whoever tells the user.
     void writeRefused(int refusal);
+
+protected:
+    void customEvent(QEvent *event) override;
 
 private:
     int send(const bootprotocol::Command &command);
+    // Every end of an update: the timers stop and the device is given back.
+    void end();
 
-    HidLink &link;
+    DeviceConnection &connection;
     const Timing pace;
     QTimer *dspTimer;
     QTimer *armTimer;
     QTimer *watchdog;
 
+    bool active = false;
     QByteArray imageData;
     qint64 dspEnd = 0;
     bool updateModeAck = false;

@@ -1,14 +1,20 @@
 #include <flash/usbthread.h>
 
-#include <hidlink/reportlengths.h>
 #include <flash/usbevent.h>
+#include <hidlink/reportlengths.h>
 
 #include <QCoreApplication>
 
-USBThread::USBThread(QObject *w, hidplatform::Handle hReadHandle, bool MyDevFound, QObject *parent)
-    : QThread(parent), window(w)
+USBThread::USBThread(hidplatform::Backend &backend, QObject *w, hidplatform::Handle hReadHandle,
+                     bool MyDevFound, QObject *parent)
+    : ReaderThread(parent), window(w), gate(backend)
 {
     Slot_init(w, hReadHandle, MyDevFound);
+}
+
+void USBThread::follow(hidplatform::Handle handle, bool deviceFound)
+{
+    Slot_init(window, handle, deviceFound);
 }
 
 USBThread::~USBThread()

@@ -1,23 +1,25 @@
 #pragma once
-// The updater's reader: posts every input report with report id 0x80 to its window
-// as a USBEvent; the window takes every decision.
+// The update reader: posts every input report with report id 0x80 to its listener
+// as a USBEvent; the listener takes every decision.
 
+#include <hidlink/readerthread.h>
 #include <hidlink/readgate.h>
 
 #include <QByteArray>
 #include <QThread>
 
-class USBThread : public QThread
+class USBThread : public ReaderThread
 {
     Q_OBJECT
 public:
-    USBThread(QObject *w, hidplatform::Handle hReadHandle, bool MyDevFound,
-              QObject *parent = nullptr);
+    USBThread(hidplatform::Backend &backend, QObject *w, hidplatform::Handle hReadHandle,
+              bool MyDevFound, QObject *parent = nullptr);
     // Ends the thread and waits for it: a reader never outlives its object.
     ~USBThread() override;
 
-    // Ends the loop at once, also a read in progress, and joins the thread.
-    void finish();
+    void follow(hidplatform::Handle handle, bool deviceFound) override;
+    void setRunning(bool running) override { StopOrStart(running); }
+    void finish() override;
 
 public slots:
     void Slot_init(QObject *w, hidplatform::Handle hReadHandle, bool MyDevFound);

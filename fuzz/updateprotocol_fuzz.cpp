@@ -17,10 +17,10 @@
 // back, so that runs repeat exactly.
 
 #include <emulator/emulatedbackend.h>
-#include <gauges/progressbarcolor.h>
 #include <flash/firmwareimage.h>
-#include <updater/mainwindow.h>
 #include <flash/usbevent.h>
+#include <gauges/progressbarcolor.h>
+#include <updater/mainwindow.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -176,6 +176,7 @@ void quietMessages(QtMsgType, const QMessageLogContext &, const QString &text)
 class FuzzWindow : public updater::MainWindow
 {
 public:
+    FuzzWindow() : MainWindow(*backend) {}
     int exits = 0;
 
 protected:
@@ -423,7 +424,6 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     initResources();
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     backend = new hidplatform::EmulatedBackend;
-    hidplatform::setBackend(backend);
     device = new CheckingDevice;
     backend->attach(device);
     scratch = new QTemporaryDir;

@@ -7,7 +7,6 @@
 
 #include <QEventLoop>
 #include <QTimer>
-#include <algorithm>
 #include <cstdio>
 
 #ifdef _WIN32
@@ -40,14 +39,6 @@ bool standardOutputIsTerminal()
 #else
     return isatty(fileno(stdout));
 #endif
-}
-
-// Both would write to the device, and the protocol has room for one.
-bool updaterRuns()
-{
-    const std::string updater = hidplatform::executableFileName("updater");
-    const auto names = hidplatform::runningExecutableNames();
-    return std::find(names.begin(), names.end(), updater) != names.end();
 }
 
 // Progress and the closing line: on a terminal one line redrawn in place, elsewhere a
@@ -117,7 +108,7 @@ void defineFlash(QCommandLineParser &parser)
         "protocol.\n"
         "Exit codes: 0 complete, 2 wrong command line, 3 file refused by the checks, "
         "4 no device (or no version reply within 3 s, a device that cannot take the "
-        "update, or the updater program running), 5 file older than the device's "
+        "update or is being updated by another program), 5 file older than the device's "
         "firmware, 10 + N update error N, 130 interrupted (the device is left in its "
         "bootloader).");
     parser.addPositionalArgument("flash", "This command.", "flash");
@@ -154,12 +145,6 @@ int runFlash(const QCommandLineParser &parser, QTextStream &out, QTextStream &er
 
     Printer printer(out, err, parser.isSet("quiet"), parser.isSet("json"));
     FlashSummary refusal;
-    if (updaterRuns()) {
-        refusal.outcome = FlashOutcome::NoDevice;
-        refusal.message = "the updater program is running: both would write to the device; "
-                          "close it first";
-        return printer.finish(refusal);
-    }
     request.loadError = firmware::load(request.path, &request.image);
     // Any other verdict on the file needs the device's version.
     if (request.loadError == firmware::LoadError::CannotOpen) {
@@ -171,10 +156,12 @@ int runFlash(const QCommandLineParser &parser, QTextStream &out, QTextStream &er
 
 #ifdef RIVET_WITH_EMULATOR
     // HIDLINK_BACKEND=emulator: the emulated device, as for the programs.
-    emulator::installFromEnvironment();
+    hidplatform::Backend &backend = emulator::backendFromEnvironment();
+#else
+    hidplatform::Backend &backend = hidplatform::nativeBackend();
 #endif
     InterruptSignal ctrlC;
-    FlashRun run(request, deviceids::ProductId);
+    FlashRun run(backend, request, deviceids::ProductId);
     QEventLoop loop;
     FlashSummary summary;
     QObject::connect(&run, &FlashRun::progress,

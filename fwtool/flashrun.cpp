@@ -1,21 +1,25 @@
 #include <fwtool/flashrun.h>
 
-#include <hidlink/deviceidentity.h>
-#include <hidlink/deviceids.h>
-#include <hidlink/devicenotifier.h>
+#include <flash/deviceconnection.h>
 #include <flash/updatemessages.h>
 #include <flash/updatesession.h>
-#include <flash/usbevent.h>
-#include <flash/usbthread.h>
+#include <hidlink/deviceids.h>
 
 #include <QTimer>
 
 namespace fwtool {
 
-FlashRun::FlashRun(const FlashRequest &request, int productId, QObject *parent)
-    : QObject(parent), request(request), link(deviceids::VendorId, productId),
-      session(new flash::UpdateSession(link, flash::Timing(), this)), deadline(new QTimer(this))
+FlashRun::FlashRun(hidplatform::Backend &backend, const FlashRequest &request, int productId,
+                   QObject *parent)
+    : QObject(parent), request(request),
+      connection(new flash::DeviceConnection(backend, deviceids::VendorId, productId, this)),
+      session(new flash::UpdateSession(*connection, flash::Timing(), this)),
+      deadline(new QTimer(this))
 {
+    // Made before the first search, so that an arrival right after it is not missed.
+    connection->setListener(session);
+    connect(connection, &flash::DeviceConnection::arrived, this, &FlashRun::onArrival);
+    connect(connection, &flash::DeviceConnection::removed, this, &FlashRun::onRemoval);
     deadline->setSingleShot(true);
     // A coarse timer may end a wait up to 5 % early.
     deadline->setTimerType(Qt::PreciseTimer);
@@ -41,26 +45,20 @@ FlashRun::FlashRun(const FlashRequest &request, int productId, QObject *parent)
                                            .arg(summary.bytes)
                                            .arg(clock.elapsed() / 1000.0, 0, 'f', 1));
     });
+    connect(session, &flash::UpdateSession::writeRefused, this, &FlashRun::onRefusedWrite);
     if (request.image.headerComplete)
         summary.fileVersion = request.image.fileVersion;
-
-    // Made before the first search, so that an arrival right after it is not missed.
-    auto *notifier = new DeviceNotifier(this);
-    connect(notifier, &DeviceNotifier::arrived, this, &FlashRun::onArrival);
-    connect(notifier, &DeviceNotifier::removed, this, &FlashRun::onRemoval);
 }
 
 FlashRun::~FlashRun()
 {
     session->stop();
-    // Closing the read handle ends a pending read, so the readers join at once.
-    link.closeReadHandle();
-    for (USBThread *thread : findChildren<USBThread *>())
-        thread->finish();
+    connection->closeReading();
 }
 
 QString FlashRun::deviceName() const
 {
+    const HidLink &link = connection->link();
     return QStringLiteral("vendor %1, product %2").arg(link.vendorIdText, link.productIdText);
 }
 
@@ -89,33 +87,41 @@ void FlashRun::start()
 
 void FlashRun::openDevice()
 {
-    if (link.OpenUSBHandle() != 0)
+    if (connection->open() == 0)
+        askVersion();
+}
+
+void FlashRun::askVersion()
+{
+    if (connection->updateLockedElsewhere()) {
+        finish(FlashOutcome::NoDevice, flash::deviceBusyMessage().english);
         return;
-    reader = new USBThread(this, link.readHandle(), link.deviceFound, this);
-    reader->StopOrStart(true);
-    reader->start();
+    }
     phase = Phase::AskingVersion;
     deadline->start(VersionReplyMs);
     session->sendVersionQuery();
 }
 
-void FlashRun::onArrival(const QString &path)
+void FlashRun::onArrival()
 {
-    if (phase == Phase::LookingForDevice &&
-        deviceidentity::pathMatches(path, link.vendorIdText, link.productIdText))
-        openDevice();
+    // The connection has opened the device again; only a run still looking asks it.
+    if (phase == Phase::LookingForDevice && connection->link().deviceFound())
+        askVersion();
 }
 
-void FlashRun::onRemoval(const QString &path)
+void FlashRun::onRemoval()
 {
-    if (!reader || !deviceidentity::pathMatches(path, link.vendorIdText, link.productIdText))
-        return;
-    // As the window does: the reader is told to stop and joined at the end.
-    reader->StopOrStart(false);
-    reader = nullptr;
-    link.closeReadHandle();
     if (phase == Phase::Updating)
         emit note(QStringLiteral("the device was removed"));
+}
+
+void FlashRun::onRefusedWrite(int refusal)
+{
+    const bool notFound = HidLink::Refusal(refusal) == HidLink::Refusal::DeviceNotFound;
+    finish(FlashOutcome::NoDevice, QStringLiteral("%1 (%2)")
+                                       .arg(notFound ? QStringLiteral("Equipment not found")
+                                                     : QStringLiteral("Failed to open device"))
+                                       .arg(deviceName()));
 }
 
 void FlashRun::onDeadline()
@@ -142,7 +148,8 @@ void FlashRun::onVersion(const QByteArray &report)
     // The window's decision on a chosen file, asked the same way.
     const firmware::Image &image = request.image;
     const int opened = firmware::openCode(request.loadError, image, device);
-    const int family = firmware::versionCheck(link.productId, device, image.fileVersion);
+    const int family =
+        firmware::versionCheck(connection->link().productId, device, image.fileVersion);
     const firmware::Verdict verdict = firmware::judge(true, opened, family);
     const QString tip = firmware::tipFor(verdict).english.simplified();
     if (!firmware::accepted(verdict)) {
@@ -162,12 +169,13 @@ void FlashRun::onVersion(const QByteArray &report)
     if (session->packetsWouldBeCut()) {
         finish(FlashOutcome::NoDevice, QStringLiteral("%1 (its feature report has %2 bytes)")
                                            .arg(flash::packetsCutMessage().english)
-                                           .arg(link.hidCaps.featureReportByteLength));
+                                           .arg(connection->link().caps().featureReportByteLength));
         return;
     }
     phase = Phase::Updating;
     clock.start();
-    session->start(image.data, image.dspEnd);
+    if (session->start(image.data, image.dspEnd) == flash::UpdateSession::StartResult::DeviceBusy)
+        finish(FlashOutcome::NoDevice, flash::deviceBusyMessage().english);
 }
 
 void FlashRun::interrupt()
@@ -195,15 +203,6 @@ void FlashRun::finish(FlashOutcome outcome, const QString &message, int errorNum
     summary.message = message;
     summary.seconds = clock.isValid() ? clock.elapsed() / 1000.0 : 0;
     emit finished(summary);
-}
-
-void FlashRun::customEvent(QEvent *event)
-{
-    if (event->type() != USBEvent::EventType)
-        return;
-    const auto *report = static_cast<USBEvent *>(event);
-    if (report->reportId == 0x80)
-        session->handleReply(report->data);
 }
 
 } // namespace fwtool

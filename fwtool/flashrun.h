@@ -4,18 +4,18 @@
 // and drives the updater's own UpdateSession. Tells its progress and, once, how it
 // ended.
 
-#include <fwtool/flashreport.h>
-#include <hidlink/hidlink.h>
 #include <flash/firmwareimage.h>
+#include <fwtool/flashreport.h>
+#include <hidlink/platform/hidplatform.h>
 
 #include <QElapsedTimer>
 #include <QObject>
 
 class QTimer;
-class USBThread;
 namespace flash {
+class DeviceConnection;
 class UpdateSession;
-}
+} // namespace flash
 
 namespace fwtool {
 
@@ -32,7 +32,8 @@ class FlashRun : public QObject
 {
     Q_OBJECT
 public:
-    FlashRun(const FlashRequest &request, int productId, QObject *parent = nullptr);
+    FlashRun(hidplatform::Backend &backend, const FlashRequest &request, int productId,
+             QObject *parent = nullptr);
     ~FlashRun() override;
 
     static constexpr int VersionReplyMs = 3000;
@@ -48,9 +49,6 @@ signals:
     void note(const QString &text);
     void finished(const fwtool::FlashSummary &summary);
 
-protected:
-    void customEvent(QEvent *event) override;
-
 private:
     enum class Phase
     {
@@ -61,17 +59,18 @@ private:
     };
 
     void openDevice();
-    void onArrival(const QString &path);
-    void onRemoval(const QString &path);
+    void askVersion();
+    void onArrival();
+    void onRemoval();
+    void onRefusedWrite(int refusal);
     void onVersion(const QByteArray &report);
     void onDeadline();
     void finish(FlashOutcome outcome, const QString &message, int errorNumber = 0);
     QString deviceName() const;
 
     const FlashRequest request;
-    HidLink link;
+    flash::DeviceConnection *connection;
     flash::UpdateSession *session;
-    USBThread *reader = nullptr;
     QTimer *deadline;
     QElapsedTimer clock;
     Phase phase = Phase::LookingForDevice;

@@ -2,8 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <mutex>
-#include <set>
 
 namespace {
 
@@ -19,34 +17,22 @@ public:
     const QString path;
 };
 
-// Live notifiers; the backend's handler may run on any thread, so it posts only to
-// notifiers still registered here (a destroyed one also loses its posted events).
-std::mutex registryMutex;
-std::set<DeviceNotifier *> registry;
-
-void relay(hidplatform::DeviceChange change, const std::string &path)
-{
-    std::lock_guard<std::mutex> lock(registryMutex);
-    for (DeviceNotifier *notifier : registry)
-        QCoreApplication::postEvent(notifier,
-                                    new ChangeEvent(change, QString::fromStdString(path)));
-}
-
 } // namespace
 
-DeviceNotifier::DeviceNotifier(QObject *parent) : QObject(parent)
+DeviceNotifier::DeviceNotifier(hidplatform::Backend &backend, QObject *parent)
+    : QObject(parent), os(backend),
+      token(backend.addChangeHandler([this](hidplatform::DeviceChange change,
+                                            const std::string &path) {
+          QCoreApplication::postEvent(this, new ChangeEvent(change, QString::fromStdString(path)));
+      }))
 {
-    {
-        std::lock_guard<std::mutex> lock(registryMutex);
-        registry.insert(this);
-    }
-    hidplatform::backend().setChangeHandler(relay);
 }
 
 DeviceNotifier::~DeviceNotifier()
 {
-    std::lock_guard<std::mutex> lock(registryMutex);
-    registry.erase(this);
+    // Once removed the handler is not running and never runs again; events it posted
+    // go with this object.
+    os.removeChangeHandler(token);
 }
 
 int DeviceNotifier::registerWindow(void *nativeWindow)

@@ -12,7 +12,7 @@ class DeviceNotifier : public QObject
 {
     Q_OBJECT
 public:
-    explicit DeviceNotifier(QObject *parent = nullptr);
+    explicit DeviceNotifier(hidplatform::Backend &backend, QObject *parent = nullptr);
     ~DeviceNotifier() override;
 
     // Registers `nativeWindow` for the system's notifications (see USBRegistration).
@@ -27,4 +27,8 @@ signals:
 
 protected:
     void customEvent(QEvent *event) override;
+
+private:
+    hidplatform::Backend &os;
+    const int token;
 };

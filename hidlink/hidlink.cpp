@@ -4,49 +4,58 @@
 
 #include <algorithm>
 
-HidLink::HidLink(int vendorId, int productId)
+HidLink::HidLink(hidplatform::Backend &backend, int vendorId, int productId)
     : vendorId(vendorId), productId(productId), vendorIdText(deviceidentity::idText(vendorId)),
-      productIdText(deviceidentity::idText(productId))
+      productIdText(deviceidentity::idText(productId)), os(backend)
 {
 }
 
 int HidLink::OpenUSBHandle()
 {
-    hidplatform::Backend &backend = hidplatform::backend();
+    const std::vector<hidplatform::DeviceInfo> present = os.enumerate();
+    const auto ours = std::find_if(present.begin(), present.end(), [this](const auto &info) {
+        return info.vendorId == vendorId && info.productId == productId;
+    });
+    return open(ours == present.end() ? nullptr : &*ours);
+}
+
+int HidLink::openPath(const std::string &wanted)
+{
+    const std::vector<hidplatform::DeviceInfo> present = os.enumerate();
+    const auto ours = std::find_if(present.begin(), present.end(), [&](const auto &info) {
+        return info.path == wanted && info.vendorId == vendorId && info.productId == productId;
+    });
+    return open(ours == present.end() ? nullptr : &*ours);
+}
+
+int HidLink::open(const hidplatform::DeviceInfo *info)
+{
     // A write handle from an earlier search belongs to a device that is gone or is
     // about to be opened again; closing it keeps handles from piling up on replugs.
     // A read handle still held here has no reader left (a reader's handle is closed
     // or taken before a new search).
     writeOwned.reset();
     readOwned.reset();
-    deviceFound = false;
-
-    for (const hidplatform::DeviceInfo &info : backend.enumerate()) {
-        if (info.vendorId != vendorId || info.productId != productId)
-            continue;
-        deviceFound = true;
-        devicePath = info.path;
-        readOwned = hidplatform::OwnedHandle(backend, backend.openRead(info.path));
-        writeOwned = hidplatform::OwnedHandle(backend, backend.openWrite(info.path));
-        // A new write handle has no write pending on it; without this a single
-        // refused write before a replug would silence the device for good.
-        sendBusy = false;
-        break;
-    }
-    if (!deviceFound)
-        return -1;
-
+    found = info != nullptr;
     hidCaps = hidplatform::Caps();
+    if (!found)
+        return -1;
+    path = info->path;
+    readOwned = hidplatform::OwnedHandle(os, os.openRead(info->path));
+    writeOwned = hidplatform::OwnedHandle(os, os.openWrite(info->path));
+    // A new write handle has no write pending on it; without this a single refused
+    // write before a replug would silence the device for good.
+    sendBusy = false;
     const hidplatform::Handle any = writeOwned.valid() ? writeHandle() : readHandle();
     if (any != hidplatform::InvalidHandle)
-        backend.caps(any, &hidCaps);
+        os.caps(any, &hidCaps);
     return 0;
 }
 
 int HidLink::SendDataToUsb(const std::uint8_t *command, Refusal *why)
 {
     Refusal refusal = Refusal::None;
-    if (!deviceFound)
+    if (!found)
         refusal = Refusal::DeviceNotFound;
     else if (!writeOwned.valid())
         refusal = Refusal::NoWriteHandle;
@@ -61,8 +70,8 @@ int HidLink::SendDataToUsb(const std::uint8_t *command, Refusal *why)
     const std::size_t length = hidCaps.featureReportByteLength;
     report.assign(length, 0);
     std::copy_n(command, std::min(length, std::size_t(reportlengths::Command)), report.begin());
-    lastWriteLength = static_cast<int>(length);
-    if (!hidplatform::backend().setFeature(writeHandle(), report.data(), length))
+    writtenLength = static_cast<int>(length);
+    if (!os.setFeature(writeHandle(), report.data(), length))
         return 0;
     sendBusy = false;
     return 1;

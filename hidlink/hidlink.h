@@ -18,16 +18,20 @@ public:
         None,
         DeviceNotFound,
         NoWriteHandle,
-        WritePending
+        WritePending,
+        // Another program is updating the device (see DeviceConnection).
+        DeviceBusy
     };
 
-    HidLink(int vendorId, int productId);
+    HidLink(hidplatform::Backend &backend, int vendorId, int productId);
     HidLink(const HidLink &) = delete;
     HidLink &operator=(const HidLink &) = delete;
 
     // Finds the first present interface with both ids and opens it for reading and
     // writing. 0 when found, -1 otherwise.
     int OpenUSBHandle();
+    // The same for the interface at `path` only, when it is present and has both ids.
+    int openPath(const std::string &path);
 
     // Writes `command` (reportlengths::Command bytes, zero-padded or cut to the device's
     // feature report length) as one feature report: 1 sent, 0 refused by the driver,
@@ -50,14 +54,22 @@ public:
     hidplatform::Handle readHandle() const { return readOwned.get(); }
     hidplatform::Handle writeHandle() const { return writeOwned.get(); }
 
-    bool deviceFound = false;
-    hidplatform::Caps hidCaps;
-    bool sendBusy = false;
-    std::string devicePath;
+    hidplatform::Backend &platform() const { return os; }
+    bool deviceFound() const { return found; }
+    const hidplatform::Caps &caps() const { return hidCaps; }
+    const std::string &devicePath() const { return path; }
     // Length of the last report handed to the driver (for the monitor's debug line).
-    int lastWriteLength = 0;
+    int lastWriteLength() const { return writtenLength; }
 
 private:
+    int open(const hidplatform::DeviceInfo *info);
+
+    hidplatform::Backend &os;
+    bool found = false;
+    hidplatform::Caps hidCaps;
+    bool sendBusy = false;
+    std::string path;
+    int writtenLength = 0;
     hidplatform::OwnedHandle readOwned;
     hidplatform::OwnedHandle writeOwned;
     std::vector<std::uint8_t> report; // reused, so that a write allocates nothing

@@ -36,7 +36,7 @@ void ReadGate::shutdown()
     wake();
     const hidplatform::Handle handle = readHandle.load();
     if (handle != hidplatform::InvalidHandle)
-        hidplatform::backend().cancelRead(handle);
+        os.cancelRead(handle);
 }
 
 void ReadGate::wake()
@@ -66,7 +66,7 @@ hidplatform::ReadResult ReadGate::read(hidplatform::Handle handle, std::uint8_t 
                                        std::size_t length, std::size_t *transferred)
 {
     const hidplatform::ReadResult result =
-        hidplatform::backend().read(handle, buffer, length, ReadTimeoutMs, transferred);
+        os.read(handle, buffer, length, ReadTimeoutMs, transferred);
     if (result == hidplatform::ReadResult::Failed && !exitFlag.load()) {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait_for(lock, std::chrono::milliseconds(PauseAfterFailureMs),

@@ -14,6 +14,8 @@
 class ReadGate
 {
 public:
+    explicit ReadGate(hidplatform::Backend &backend) : os(backend) {}
+
     // Takes `handle` unless it is invalid (then nothing changes).
     void setHandle(hidplatform::Handle handle);
     void setRunning(bool running);
@@ -40,6 +42,7 @@ public:
 private:
     void wake();
 
+    hidplatform::Backend &os;
     std::atomic<bool> runningFlag{false};
     std::atomic<bool> linkUpFlag{false};
     std::atomic<bool> exitFlag{false};

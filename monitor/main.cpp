@@ -10,11 +10,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
 #ifdef RIVET_WITH_EMULATOR
     // HIDLINK_BACKEND=emulator: talk to an emulated device instead of real ones.
-    emulator::installFromEnvironment();
+    hidplatform::Backend &backend = emulator::backendFromEnvironment();
+#else
+    hidplatform::Backend &backend = hidplatform::nativeBackend();
 #endif
     int code;
     {
-        monitor::MainWindow window;
+        monitor::MainWindow window(backend);
         window.show();
         // Again now that the window has its size: the ruler places its handles
         // for the width it was laid out to.

@@ -1,7 +1,6 @@
 #include <monitor/mainwindow.h>
 
 #include "ui_mainwindow.h"
-#include <hidlink/deviceidentity.h>
 #include <hidlink/deviceids.h>
 #include <hidlink/hidlog.h>
 #include <monitor/monitorreports.h>
@@ -31,8 +30,9 @@ QPoint rounded(const QPointF &p)
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::MainWindow), link(deviceids::VendorId, deviceids::ProductId)
+MainWindow::MainWindow(hidplatform::Backend &backend, QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow),
+      connection(backend, deviceids::VendorId, deviceids::ProductId, this)
 {
     initResources();
     ui->setupUi(this);
@@ -42,15 +42,14 @@ MainWindow::MainWindow(QWidget *parent)
                    Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_TranslucentBackground);
 
-    OpenUSBHandle();
-    USBRegistration();
-    connect(&notifier, &DeviceNotifier::arrived, this, &MainWindow::deviceArrived);
-    connect(&notifier, &DeviceNotifier::removed, this, &MainWindow::deviceRemoved);
     connect(&coalescer, &ReportCoalescer::statusReady, this, &MainWindow::onDealData);
     connect(&coalescer, &ReportCoalescer::valuesReady, this, &MainWindow::onDealData800a);
     connect(&coalescer, &ReportCoalescer::lampsReady, this, &MainWindow::onDealDataLED);
-    if (link.deviceFound)
-        startReader();
+    connection.setLifelongReader([this](hidplatform::Handle handle, bool found, QObject *parent) {
+        return makeReader(handle, found, parent);
+    });
+    OpenUSBHandle();
+    USBRegistration();
 
     onInit();
     connect(ui->Ruler, &SliderRuler::FinalDataChange, this, &MainWindow::onSendData);
@@ -62,36 +61,33 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // Joined first: the reader reads through the link's handle.
-    delete readerThread;
-    readerThread = nullptr;
-    link.closeReadHandle();
+    // Joined first: the reader hands its results to the window.
+    connection.closeReading();
     delete ui;
 }
 
 int MainWindow::OpenUSBHandle()
 {
-    return link.OpenUSBHandle();
+    return connection.open();
 }
 
 int MainWindow::USBRegistration()
 {
-    return notifier.registerWindow(reinterpret_cast<void *>(winId()));
+    return connection.registerWindow(reinterpret_cast<void *>(winId()));
 }
 
-void MainWindow::startReader()
+ReaderThread *MainWindow::makeReader(hidplatform::Handle handle, bool found, QObject *parent)
 {
-    readerThread = new monitor::USBThread(link.readHandle(), link.deviceFound, this);
+    auto *reader = new monitor::USBThread(link().platform(), handle, found, parent);
     // Queued into the GUI thread, then handed on in batches of one frame.
     // Connected before the start, so that not even the first report is missed.
-    connect(readerThread, &monitor::USBThread::ReportDataBuffer, &coalescer,
+    connect(reader, &monitor::USBThread::ReportDataBuffer, &coalescer,
             &ReportCoalescer::takeStatus);
-    connect(readerThread, &monitor::USBThread::ReportDataBuffer800a, &coalescer,
+    connect(reader, &monitor::USBThread::ReportDataBuffer800a, &coalescer,
             &ReportCoalescer::takeValues);
-    connect(readerThread, &monitor::USBThread::ReportDataBufferLed, &coalescer,
+    connect(reader, &monitor::USBThread::ReportDataBufferLed, &coalescer,
             &ReportCoalescer::takeLamps);
-    readerThread->StopOrStart(true);
-    readerThread->start(QThread::InheritPriority);
+    return reader;
 }
 
 void MainWindow::onInit()
@@ -107,43 +103,11 @@ void MainWindow::on_toolButton_released()
     QCoreApplication::quit();
 }
 
-bool MainWindow::isOurDevice(const QString &path) const
-{
-    return deviceidentity::pathMatches(path, link.vendorIdText, link.productIdText);
-}
-
-void MainWindow::deviceArrived(const QString &path)
-{
-    if (!isOurDevice(path))
-        return;
-    // The reader may still read through the old handle until it has the new one.
-    hidplatform::OwnedHandle oldReadHandle = link.takeReadHandle();
-    OpenUSBHandle();
-    if (!readerThread) {
-        startReader();
-        return;
-    }
-    readerThread->Slot_init(link.readHandle(), link.deviceFound);
-    readerThread->StopOrStart(true);
-    // The reader has moved on to the new handle and the old one closes here. When no
-    // new one could be opened the reader keeps the old one, and so does the link.
-    if (link.readHandle() == hidplatform::InvalidHandle)
-        link.keepReadHandle(std::move(oldReadHandle));
-}
-
-void MainWindow::deviceRemoved(const QString &path)
-{
-    if (!isOurDevice(path))
-        return;
-    if (readerThread)
-        readerThread->StopOrStart(false);
-}
-
 bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, long *)
 {
     // Windows brings arrivals and removals as messages; other systems through the
-    // backend. Either way they reach deviceArrived/deviceRemoved.
-    notifier.handleNativeEvent(eventType, message);
+    // backend. Either way the connection follows them.
+    connection.handleNativeEvent(eventType, message);
     return false;
 }
 
@@ -212,9 +176,9 @@ void MainWindow::onSendData800301()
 
 int MainWindow::SendDataToUsb(const unsigned char *report)
 {
-    const int result = link.SendDataToUsb(report);
+    const int result = connection.send(report);
     if (result != -1)
-        qCDebug(lcReports) << "Length>>>>>>>>>>>>>>> " << link.lastWriteLength;
+        qCDebug(lcReports) << "Length>>>>>>>>>>>>>>> " << link().lastWriteLength();
     return result;
 }
 

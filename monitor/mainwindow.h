@@ -3,8 +3,7 @@
 // reports, the ruler follows its value reports, and a finished change on the ruler
 // writes the four values back to the device.
 
-#include <hidlink/devicenotifier.h>
-#include <hidlink/hidlink.h>
+#include <flash/deviceconnection.h>
 #include <monitor/reportcoalescer.h>
 
 #include <QBitArray>
@@ -24,14 +23,18 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // Talks to the device through `backend`, which outlives the window.
+    explicit MainWindow(hidplatform::Backend &backend, QWidget *parent = nullptr);
     // Ends and joins the reader before anything it uses goes away.
     ~MainWindow() override;
 
     int OpenUSBHandle();
     int USBRegistration();
-    // 1 sent, 0 refused by the device, -1 nothing sent. Never shows a message.
+    // 1 sent, 0 refused by the device, -1 nothing sent (also while another program
+    // updates the device). Never shows a message.
     int SendDataToUsb(const unsigned char *report);
+
+    const HidLink &link() const { return connection.link(); }
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -51,21 +54,16 @@ private slots:
     void onSendData800301();
 
 private:
-    void startReader();
-    void deviceArrived(const QString &path);
-    void deviceRemoved(const QString &path);
-    bool isOurDevice(const QString &path) const;
+    ReaderThread *makeReader(hidplatform::Handle handle, bool found, QObject *parent);
     void setLamp(QWidget *lamp, bool lit);
 
     Ui::MainWindow *ui;
-    monitor::USBThread *readerThread = nullptr;
-    // Ids, found flag, handles, capabilities and the write-pending flag.
-    HidLink link;
+    // The link, the reader (one for the window's life) and arrivals and removals.
+    flash::DeviceConnection connection;
     bool dragging = false;
     QPoint dragOrigin;
     QByteArray featureReport;
     ReportCoalescer coalescer;
-    DeviceNotifier notifier;
 };
 
 } // namespace monitor

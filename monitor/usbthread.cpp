@@ -5,14 +5,20 @@
 
 namespace monitor {
 
-USBThread::USBThread(hidplatform::Handle hReadHandle, bool MyDevFound, QObject *parent)
-    : QThread(parent)
+USBThread::USBThread(hidplatform::Backend &backend, hidplatform::Handle hReadHandle,
+                     bool MyDevFound, QObject *parent)
+    : ReaderThread(parent), gate(backend)
 {
     Slot_init(hReadHandle, MyDevFound);
     gate.setRunning(true);
 }
 
 USBThread::~USBThread()
+{
+    finish();
+}
+
+void USBThread::finish()
 {
     gate.shutdown();
     wait();

@@ -3,6 +3,7 @@
 // results to the window through three queued signals. One reader lives as long as
 // the window; removal and arrival of the device only pause and resume it.
 
+#include <hidlink/readerthread.h>
 #include <hidlink/readgate.h>
 
 #include <QBitArray>
@@ -13,13 +14,21 @@
 // In a namespace of its own: the updater's reader in hidlink has the same class name.
 namespace monitor {
 
-class USBThread : public QThread
+class USBThread : public ReaderThread
 {
     Q_OBJECT
 public:
-    USBThread(hidplatform::Handle hReadHandle, bool MyDevFound, QObject *parent = nullptr);
+    USBThread(hidplatform::Backend &backend, hidplatform::Handle hReadHandle, bool MyDevFound,
+              QObject *parent = nullptr);
     // Ends the loop, also a read in progress, and joins the thread.
     ~USBThread() override;
+
+    void follow(hidplatform::Handle handle, bool deviceFound) override
+    {
+        Slot_init(handle, deviceFound);
+    }
+    void setRunning(bool running) override { StopOrStart(running); }
+    void finish() override;
 
 signals:
     void ReportDataBuffer(int data);

@@ -30,11 +30,13 @@ int main(int argc, char *argv[])
     Q_INIT_RESOURCE(updater);
 #ifdef RIVET_WITH_EMULATOR
     // HIDLINK_BACKEND=emulator: talk to an emulated device instead of real ones.
-    emulator::installFromEnvironment();
+    hidplatform::Backend &backend = emulator::backendFromEnvironment();
+#else
+    hidplatform::Backend &backend = hidplatform::nativeBackend();
 #endif
     int result = 0;
     {
-        updater::MainWindow window;
+        updater::MainWindow window(backend);
         window.show();
         result = app->exec();
     }

@@ -1,16 +1,12 @@
 #include <updater/mainwindow.h>
 
 #include "ui_mainwindow.h"
-#include <hidlink/deviceidentity.h>
+#include <flash/updatemessages.h>
 #include <hidlink/deviceids.h>
-#include <hidlink/devicenotifier.h>
-#include <hidlink/hidlog.h>
 #include <updater/helptext.h>
 #include <updater/messageboxes.h>
 #include <updater/online/cachepath.h>
 #include <updater/online/modeltable.h>
-#include <flash/updatemessages.h>
-#include <flash/usbthread.h>
 #include <updater/windowtitle.h>
 
 #include <QCoreApplication>
@@ -22,28 +18,28 @@
 
 namespace updater {
 
-MainWindow::MainWindow(QWidget *parent, const flash::Timing &timing)
+MainWindow::MainWindow(hidplatform::Backend &backend, QWidget *parent, const flash::Timing &timing)
     : QMainWindow(parent), ui(new Ui::MainWindow),
-      usbLink(deviceids::VendorId, deviceids::ProductId)
+      connection(
+          new flash::DeviceConnection(backend, deviceids::VendorId, deviceids::ProductId, this))
 {
     // Frameless before the form is built: set afterwards, it re-polishes every widget.
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     ui->setupUi(this);
-    setWindowTitle(windowTitleFor(usbLink.productId, locale.language()));
+    setWindowTitle(windowTitleFor(link().productId, locale.language()));
     applicationDir = QCoreApplication::applicationDirPath();
     Slot_CheckFile();
 
-    notifier = new DeviceNotifier(this);
-    connect(notifier, &DeviceNotifier::arrived, this, &MainWindow::onDeviceArrival);
-    connect(notifier, &DeviceNotifier::removed, this, &MainWindow::onDeviceRemoval);
+    // The session hears every reply of the device straight from the reader.
+    session = new flash::UpdateSession(*connection, timing, this);
+    connection->setListener(session);
+    connect(connection, &flash::DeviceConnection::arrived, this, &MainWindow::onDeviceArrival);
+    connect(connection, &flash::DeviceConnection::removed, this, &MainWindow::onDeviceRemoval);
     OpenUSBHandle();
     USBRegistration();
-    if (usbLink.deviceFound) {
-        startReader();
+    if (link().deviceFound())
         QTimer::singleShot(timing.versionQueryDelayMs, this, &MainWindow::onGetVersionFromMotor);
-    }
 
-    session = new flash::UpdateSession(usbLink, timing, this);
     connect(session, &flash::UpdateSession::versionReceived, this,
             [this](const QByteArray &report) {
                 versionReport = report;
@@ -51,13 +47,13 @@ MainWindow::MainWindow(QWidget *parent, const flash::Timing &timing)
             });
     connect(session, &flash::UpdateSession::progress, this,
             [this](qint64 offset) { ui->progressBarColor->setValue(double(offset)); });
-    // Boxes open from the event loop, never inside a 2 ms tick of the session.
+    // Errors and completion open their boxes from the event loop, never inside a 2 ms
+    // tick; a refused write opens its box at once, holding the tick that made it.
     connect(session, &flash::UpdateSession::failed, this, &MainWindow::showError,
             Qt::QueuedConnection);
     connect(session, &flash::UpdateSession::completed, this, &MainWindow::showCompletion,
             Qt::QueuedConnection);
-    connect(session, &flash::UpdateSession::writeRefused, this, &MainWindow::showRefusal,
-            Qt::QueuedConnection);
+    connect(session, &flash::UpdateSession::writeRefused, this, &MainWindow::showRefusal);
 
     ui->toolButton_2->setEnabled(false);
     Get_LacaelLanuage();
@@ -69,9 +65,8 @@ MainWindow::MainWindow(QWidget *parent, const flash::Timing &timing)
 MainWindow::~MainWindow()
 {
     cancelOnlineTransfer();
-    // Readers post to this window: they end before anything of it goes.
-    usbLink.closeReadHandle();
-    finishReaders();
+    // Readers post to the session: they end before anything of the window goes.
+    connection->closeReading();
     delete ui;
 }
 
@@ -116,7 +111,7 @@ void MainWindow::showError(int number)
 void MainWindow::onInitHelp()
 {
     // This product has no help picture: the dialog then shows an empty area.
-    const QString picture = HelpText::helpPicturePath(usbLink.productId, locale.language());
+    const QString picture = HelpText::helpPicturePath(link().productId, locale.language());
     // Built on first use: it would add to every start-up for a dialog seldom opened.
     if (!helpDialog)
         helpDialog = new HelpText(this);
@@ -169,25 +164,21 @@ void MainWindow::onExit()
 {
     cancelOnlineTransfer();
     session->stop();
-    usbLink.closeReadHandle();
-    if (readerThread && readerThread->isRunning()) {
-        readerThread->StopOrStart(false);
-        readerThread->quit();
-    }
+    connection->closeReading();
     endProcess(0);
 }
 
 void MainWindow::endProcess(int code)
 {
-    // Closing the read handle has already ended every pending read, so joining the
-    // readers is immediate; only then may the process's statics go.
-    finishReaders();
+    // Closing the read handle ends every pending read, so joining the readers is
+    // immediate; only then may the process's statics go.
+    connection->closeReading();
     std::exit(code);
 }
 
 int MainWindow::OpenUSBHandle()
 {
-    const int result = usbLink.OpenUSBHandle();
+    const int result = connection->open();
     QColor color = result == 0 ? QColor(0, 0, 255) : QColor(255, 0, 0);
     SetRoundCircleColor(result == 0, color);
     return result;
@@ -195,73 +186,32 @@ int MainWindow::OpenUSBHandle()
 
 int MainWindow::USBRegistration()
 {
-    return notifier->registerWindow(reinterpret_cast<void *>(winId()));
+    return connection->registerWindow(reinterpret_cast<void *>(winId()));
 }
 
 bool MainWindow::nativeEvent(const QByteArray &eventType, void *message, long *)
 {
-    notifier->handleNativeEvent(eventType, message);
+    connection->handleNativeEvent(eventType, message);
     return false;
 }
 
-void MainWindow::onDeviceArrival(const QString &path)
+void MainWindow::onDeviceArrival()
 {
-    if (deviceInserted ||
-        !deviceidentity::pathMatches(path, usbLink.vendorIdText, usbLink.productIdText))
-        return;
-    qCDebug(lcHid) << "insert my Hid";
-    deviceInserted = true;
-    deviceRemoved = false;
-    // An arrival while a reader runs (the first one after a start with the device
-    // present) replaces that reader: two readers would post every report twice.
-    if (readerThread) {
-        readerThread->StopOrStart(false);
-        readerThread = nullptr;
-        usbLink.closeReadHandle();
-    }
-    OpenUSBHandle();
-    startReader();
     QColor blue(0, 0, 255);
     SetRoundCircleColor(true, blue);
     Slot_SengReadCommand();
 }
 
-void MainWindow::onDeviceRemoval(const QString &path)
+void MainWindow::onDeviceRemoval()
 {
-    if (deviceRemoved ||
-        !deviceidentity::pathMatches(path, usbLink.vendorIdText, usbLink.productIdText))
-        return;
-    qCDebug(lcHid) << "remove my Hid";
-    if (readerThread)
-        readerThread->StopOrStart(false);
-    readerThread = nullptr;
-    deviceInserted = false;
-    deviceRemoved = true;
-    usbLink.closeReadHandle();
     QColor red(255, 0, 0);
     SetRoundCircleColor(false, red);
-}
-
-void MainWindow::startReader()
-{
-    readerThread = new USBThread(this, usbLink.readHandle(), usbLink.deviceFound, this);
-    // A reader stopped on removal or replaced on arrival goes once it has ended, so
-    // that replugs leave no dead readers behind.
-    connect(readerThread, &QThread::finished, readerThread, &QObject::deleteLater);
-    readerThread->StopOrStart(true);
-    readerThread->start(QThread::InheritPriority);
-}
-
-void MainWindow::finishReaders()
-{
-    for (USBThread *reader : findChildren<USBThread *>())
-        reader->finish();
 }
 
 int MainWindow::SendDataToUsb(const unsigned char *WriteToDeiverBuffer)
 {
     HidLink::Refusal why = HidLink::Refusal::None;
-    const int result = usbLink.SendDataToUsb(WriteToDeiverBuffer, &why);
+    const int result = connection->send(WriteToDeiverBuffer, &why);
     showRefusal(int(why));
     return result;
 }
@@ -276,6 +226,14 @@ void MainWindow::showRefusal(int refusal)
         messageboxes::show(this, locale, tr("Warning"),
                            QStringLiteral("无效的写报告句柄，可能是打开设备时失败"),
                            QStringLiteral("Failed to open device"));
+    else if (why == HidLink::Refusal::DeviceBusy)
+        showDeviceBusy();
+}
+
+void MainWindow::showDeviceBusy()
+{
+    const flash::Message message = flash::deviceBusyMessage();
+    messageboxes::show(this, locale, tr("Warning"), message.chinese, message.english);
 }
 
 void MainWindow::Slot_CheckFile()

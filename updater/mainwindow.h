@@ -1,14 +1,12 @@
 #pragma once
 
-#include <hidlink/hidlink.h>
-#include <updater/online/updateserver.h>
+#include <flash/deviceconnection.h>
 #include <flash/updatesession.h>
-#include <flash/usbthread.h>
+#include <updater/online/updateserver.h>
 
 #include <QByteArray>
 #include <QLocale>
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -16,7 +14,6 @@
 namespace Ui {
 class MainWindow;
 }
-class DeviceNotifier;
 class HelpText;
 class OnlineWorker;
 class QTimer;
@@ -28,14 +25,15 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget *parent = nullptr,
+    // Talks to the device through `backend`, which outlives the window.
+    explicit MainWindow(hidplatform::Backend &backend, QWidget *parent = nullptr,
                         const flash::Timing &timing = flash::Timing());
     ~MainWindow() override;
 
-    const HidLink &link() const { return usbLink; }
+    const HidLink &link() const { return connection->link(); }
     quint16 deviceVersionValue() const { return deviceVersion; }
     QByteArray versionReportValue() const { return versionReport; }
-    USBThread *currentReader() const { return readerThread; }
+    ReaderThread *currentReader() const { return connection->reader(); }
 
 public slots:
     // Window, language and messages.
@@ -138,16 +136,15 @@ protected:
     virtual void endProcess(int code);
 
 private slots:
-    void onDeviceArrival(const QString &path);
-    void onDeviceRemoval(const QString &path);
+    void onDeviceArrival();
+    void onDeviceRemoval();
 
 private:
     bool chinese() const;
     void showError(int number);
     void showRefusal(int refusal);
+    void showDeviceBusy();
     void showCompletion();
-    void startReader();
-    void finishReaders();
 
     Ui::MainWindow *ui;
     QLocale locale;
@@ -156,13 +153,8 @@ private:
     QString applicationDir;
     HelpText *helpDialog = nullptr;
 
-    // Device link.
-    HidLink usbLink;
-    // Cleared by itself when a stopped reader has ended and gone.
-    QPointer<USBThread> readerThread;
-    DeviceNotifier *notifier = nullptr;
-    bool deviceInserted = false;
-    bool deviceRemoved = false;
+    // The device: link, reader, arrivals and removals, the update lock.
+    flash::DeviceConnection *connection;
 
     // Firmware image.
     QString filePath;

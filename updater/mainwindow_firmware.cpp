@@ -40,7 +40,7 @@ int MainWindow::OpenTheFile()
 
 int MainWindow::slot_VersionCheck()
 {
-    return firmware::versionCheck(usbLink.productId, deviceVersion, fileVersion);
+    return firmware::versionCheck(link().productId, deviceVersion, fileVersion);
 }
 
 void MainWindow::on_TBFlush_clicked()

@@ -1,10 +1,10 @@
 // The window's face of the update: its slots hand over to the session, its boxes
 // show what the session reports.
 #include "ui_mainwindow.h"
-#include <updater/mainwindow.h>
-#include <updater/messageboxes.h>
 #include <flash/updatemessages.h>
 #include <flash/usbevent.h>
+#include <updater/mainwindow.h>
+#include <updater/messageboxes.h>
 
 namespace updater {
 
@@ -25,7 +25,15 @@ void MainWindow::on_toolButton_2_clicked()
         onInformationTip(message.chinese, message.english);
         return;
     }
-    session->start(imageData, dspEnd);
+    switch (session->start(imageData, dspEnd)) {
+    case flash::UpdateSession::StartResult::DeviceBusy:
+        showDeviceBusy();
+        return;
+    case flash::UpdateSession::StartResult::Running:
+        return;
+    case flash::UpdateSession::StartResult::Started:
+        break;
+    }
     ui->TBFlush->setEnabled(false);
     ui->toolButton_2->setEnabled(false);
 }
@@ -79,8 +87,9 @@ void MainWindow::customEvent(QEvent *event)
 {
     if (event->type() != USBEvent::EventType)
         return;
-    const auto *report = dynamic_cast<USBEvent *>(event);
-    if (report && report->reportId == 0x80)
+    // Replies reach the session straight from the reader; one posted here is handed on.
+    const auto *report = static_cast<USBEvent *>(event);
+    if (report->reportId == 0x80)
         session->handleReply(report->data);
 }
 

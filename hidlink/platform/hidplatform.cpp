@@ -1,22 +1,27 @@
 #include <hidlink/platform/hidplatform.h>
 
-#include <atomic>
-
 namespace hidplatform {
 
-namespace {
-std::atomic<Backend *> installed{nullptr};
+int ChangeHandlers::add(ChangeHandler handler)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    handlers.emplace(nextToken, std::move(handler));
+    return nextToken++;
 }
 
-Backend &backend()
+bool ChangeHandlers::remove(int token)
 {
-    Backend *b = installed.load();
-    return b ? *b : nativeBackend();
+    std::lock_guard<std::mutex> lock(mutex);
+    handlers.erase(token);
+    return handlers.empty();
 }
 
-void setBackend(Backend *b)
+void ChangeHandlers::notify(DeviceChange change, const std::string &path)
 {
-    installed.store(b);
+    // Called under the lock: a handler's owner may go as soon as its removal returns.
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const auto &entry : handlers)
+        entry.second(change, path);
 }
 
 } // namespace hidplatform

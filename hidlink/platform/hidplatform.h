@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -68,9 +70,28 @@ public:
     virtual void cancelRead(Handle handle) = 0;
 
     // Arrival and removal of HID interfaces, for backends that learn of them by
-    // themselves. The handler may be called from any thread. Windows delivers its
-    // notifications as window messages instead (see decodeDeviceChange).
-    virtual void setChangeHandler(ChangeHandler handler) = 0;
+    // themselves; every handler added hears of every change. A handler may be called
+    // from any thread; once removeChangeHandler has returned it is called no more.
+    // Windows delivers its notifications as window messages instead (see
+    // decodeDeviceChange). Returns a token for removeChangeHandler.
+    virtual int addChangeHandler(ChangeHandler handler) = 0;
+    virtual void removeChangeHandler(int token) = 0;
+};
+
+// The change handlers of one backend, for backends that learn of changes themselves.
+class ChangeHandlers
+{
+public:
+    int add(ChangeHandler handler);
+    // True when no handler is left.
+    bool remove(int token);
+    // Calls every handler; a removal waits for a call in progress.
+    void notify(DeviceChange change, const std::string &path);
+
+private:
+    std::mutex mutex;
+    std::map<int, ChangeHandler> handlers;
+    int nextToken = 1;
 };
 
 // An open handle and the backend it belongs to; closes it when it goes. Move-only.
@@ -113,10 +134,7 @@ private:
     Handle handle = InvalidHandle;
 };
 
-// The backend in use: the one installed with setBackend, otherwise the native one.
-Backend &backend();
-// Installs `b` (not owned; nullptr goes back to the native backend).
-void setBackend(Backend *b);
+// This system's own backend, living as long as the process.
 Backend &nativeBackend();
 
 // Registers `nativeWindow` (an HWND on Windows) for HID interface notifications.

@@ -118,7 +118,8 @@ public:
     ReadResult read(Handle handle, std::uint8_t *buffer, std::size_t length, int timeoutMs,
                     std::size_t *transferred) override;
     void cancelRead(Handle handle) override;
-    void setChangeHandler(ChangeHandler handler) override;
+    int addChangeHandler(ChangeHandler handler) override;
+    void removeChangeHandler(int token) override;
 
 private:
     std::shared_ptr<OpenNode> find(Handle handle);
@@ -136,8 +137,8 @@ private:
     // Removal events come after sysfs is gone: the ids are remembered per node.
     std::map<std::string, std::string> knownPaths;
     std::map<std::string, Clock::time_point> arrivals;
-    ChangeHandler changeHandler;
 
+    ChangeHandlers handlers;
     std::mutex monitorMutex; // one start or stop of the monitor at a time
     std::thread monitorThread;
     int monitorStopFd = -1;
@@ -335,17 +336,19 @@ void LinuxBackend::cancelRead(Handle handle)
         wake(node->wakeFd);
 }
 
-void LinuxBackend::setChangeHandler(ChangeHandler handler)
+int LinuxBackend::addChangeHandler(ChangeHandler handler)
 {
     std::lock_guard<std::mutex> serial(monitorMutex);
-    const bool wanted = static_cast<bool>(handler);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        changeHandler = std::move(handler);
-    }
-    if (wanted && !monitorThread.joinable())
+    const int token = handlers.add(std::move(handler));
+    if (!monitorThread.joinable())
         startMonitor();
-    else if (!wanted && monitorThread.get_id() != std::this_thread::get_id())
+    return token;
+}
+
+void LinuxBackend::removeChangeHandler(int token)
+{
+    std::lock_guard<std::mutex> serial(monitorMutex);
+    if (handlers.remove(token) && monitorThread.get_id() != std::this_thread::get_id())
         stopMonitor();
 }
 
@@ -436,13 +439,7 @@ void LinuxBackend::deviceEvent(udev_device *device)
 
 void LinuxBackend::notify(DeviceChange change, const std::string &path)
 {
-    ChangeHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        handler = changeHandler;
-    }
-    if (handler)
-        handler(change, path);
+    handlers.notify(change, path);
 }
 
 std::string baseName(const std::string &path)

@@ -94,7 +94,8 @@ public:
                     std::size_t *transferred) override;
     void cancelRead(Handle handle) override;
     // Windows reports arrivals and removals as window messages (decodeDeviceChange).
-    void setChangeHandler(ChangeHandler) override {}
+    int addChangeHandler(ChangeHandler) override { return 0; }
+    void removeChangeHandler(int) override {}
 
 private:
     // CancelIoEx only ends I/O that has been issued; the flag carries a cancel that

@@ -1,6 +1,7 @@
 // `fwtool flash` as a script runs it, with the emulated device: one row per outcome and
-// its exit code, then Ctrl+C mid-transfer. The rows' processes all start at once, so
-// those that wait out the protocol's time-outs wait together.
+// its exit code, Ctrl+C mid-transfer, and a second tool on a device being updated. The
+// rows' processes all start at once, so those that wait out the protocol's time-outs
+// wait together; each emulates a device of its own, with a lock folder of its own.
 #include <flash/firmwareimage.h>
 
 #include <QJsonDocument>
@@ -35,12 +36,17 @@ private slots:
     void ctrlCStopsTheTransfer(); // while the rows' tools run
     void outcomes_data();
     void outcomes();
-    void refusedWhileTheUpdaterRuns(); // once every other tool has ended
+    void secondToolOnTheSameDeviceIsRefused();
 
 private:
     QString writeImage(const QString &name, int dspBytes, int armBytes, qint32 version,
                        const QByteArray &tail = QByteArray());
+    // `env` holds the row's EMULATOR_* settings and its RIVET_LOCK_DIR.
     void start(QProcess &process, const QStringList &args, const QStringList &env);
+    // Waits for a progress line of `tool` showing `percent`, or for its end.
+    static QByteArray waitForProgress(QProcess &tool, const char *percent);
+    // Ctrl+C to a tool that still runs; false when it has already ended.
+    static bool interrupt(QProcess &tool);
 
     struct Row
     {
@@ -123,7 +129,8 @@ void TestFwtoolFlash::addRow(const char *name, const QString &file, const QStrin
     rows.push_back(Row{name, file, args, exitCode, message});
     const Row &row = rows.back();
     start(*row.tool, QStringList{file} + args,
-          env + QStringList{"EMULATOR_IMAGE_DIR=" + row.images->path()});
+          env + QStringList{"EMULATOR_IMAGE_DIR=" + row.images->path(),
+                            "RIVET_LOCK_DIR=" + row.images->path()});
 }
 
 void TestFwtoolFlash::outcomes_data()
@@ -173,21 +180,48 @@ void TestFwtoolFlash::outcomes()
                  qPrintable(lines.at(tenth - 1)));
 }
 
-void TestFwtoolFlash::refusedWhileTheUpdaterRuns()
+QByteArray TestFwtoolFlash::waitForProgress(QProcess &tool, const char *percent)
 {
-    // Any program running under the updater's executable name.
-    const QString updater = dir.filePath("updater");
-    QVERIFY(QFile::copy("/bin/sleep", updater));
-    QProcess running;
-    running.start(updater, {"30"});
-    QVERIFY(running.waitForStarted());
-    QProcess tool;
-    start(tool, {good}, {});
-    QVERIFY(tool.waitForFinished(60000));
-    running.kill();
-    running.waitForFinished();
-    QCOMPARE(tool.exitCode(), 4);
-    QVERIFY(tool.readAllStandardError().contains("the updater program is running"));
+    QByteArray out;
+    (void)QTest::qWaitFor(
+        [&] {
+            out += tool.readAllStandardOutput();
+            return out.contains(percent) || tool.state() == QProcess::NotRunning;
+        },
+        30000);
+    return out;
+}
+
+bool TestFwtoolFlash::interrupt(QProcess &tool)
+{
+    // processId() is 0 once the tool has ended, and a signal to 0 would reach this
+    // test's whole process group.
+    const qint64 pid = tool.processId();
+    if (tool.state() != QProcess::Running || pid <= 0)
+        return false;
+    return ::kill(pid_t(pid), SIGINT) == 0;
+}
+
+void TestFwtoolFlash::secondToolOnTheSameDeviceIsRefused()
+{
+    // Two processes, each with its emulated device at the same path: one device.
+    QTemporaryDir locks, images;
+    const QString file = writeImage("shared.fw", 4000, 4000, 1251);
+    QProcess first, second;
+    start(first, {file}, {"EMULATOR_IMAGE_DIR=" + images.path(), "RIVET_LOCK_DIR=" + locks.path()});
+    const QByteArray out = waitForProgress(first, " 10 %");
+    QVERIFY2(out.contains(" 10 %"), out.constData());
+    start(second, {file}, {"RIVET_LOCK_DIR=" + locks.path()});
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitCode(), 4);
+    QVERIFY(second.readAllStandardError().contains("being updated by another program"));
+
+    QVERIFY(first.waitForFinished(60000));
+    QCOMPARE(first.exitCode(), 0);
+    QFile source(file), dsp(images.filePath("dsp.bin")), arm(images.filePath("arm.bin"));
+    QVERIFY(source.open(QIODevice::ReadOnly) && dsp.open(QIODevice::ReadOnly) &&
+            arm.open(QIODevice::ReadOnly));
+    QCOMPARE(dsp.readAll() + arm.readAll(), source.readAll().mid(16));
 }
 
 void TestFwtoolFlash::ctrlCStopsTheTransfer()
@@ -195,15 +229,10 @@ void TestFwtoolFlash::ctrlCStopsTheTransfer()
     QTemporaryDir images;
     QProcess tool;
     // 2000 packets: four seconds of transfer at the protocol's pace.
-    start(tool, {writeImage("long.fw", 8000, 8000, 1251)}, {"EMULATOR_IMAGE_DIR=" + images.path()});
-    QByteArray out;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            out += tool.readAllStandardOutput();
-            return out.contains(" 10 %") || tool.state() == QProcess::NotRunning;
-        },
-        30000));
-    ::kill(pid_t(tool.processId()), SIGINT);
+    start(tool, {writeImage("long.fw", 8000, 8000, 1251)},
+          {"EMULATOR_IMAGE_DIR=" + images.path(), "RIVET_LOCK_DIR=" + images.path()});
+    const QByteArray out = waitForProgress(tool, " 10 %");
+    QVERIFY2(interrupt(tool), "the tool ended before it could be interrupted");
     QVERIFY(tool.waitForFinished(10000));
     QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
     QCOMPARE(tool.exitCode(), 130);

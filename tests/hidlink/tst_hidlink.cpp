@@ -16,8 +16,6 @@ class TestHidLink : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { hidplatform::setBackend(&backend); }
-    void cleanup() { hidplatform::setBackend(nullptr); }
 
     void pathDigits_data();
     void pathDigits();
@@ -59,11 +57,11 @@ void TestHidLink::discoveryTakesFirstMatchAndSkipsOtherProducts()
     for (EmulatedDevice *device : {&a, &b, &c})
         device->attach();
 
-    HidLink link(0x0483, 0x0526);
+    HidLink link(backend, 0x0483, 0x0526);
     QCOMPARE(link.OpenUSBHandle(), 0);
-    QCOMPARE(link.devicePath, first.path);
+    QCOMPARE(link.devicePath(), first.path);
     QVERIFY(link.writeHandle() != hidplatform::InvalidHandle);
-    QCOMPARE(int(link.hidCaps.featureReportByteLength), 64);
+    QCOMPARE(int(link.caps().featureReportByteLength), 64);
     QCOMPARE(backend.openReadHandles(&a), 0);
     QCOMPARE(backend.openReadHandles(&b), 1);
     QCOMPARE(backend.openReadHandles(&c), 0);
@@ -73,7 +71,7 @@ void TestHidLink::refusedWriteStaysPendingUntilReopen()
 {
     EmulatedDevice device(backend);
     device.attach();
-    HidLink link(0x0483, 0x0526);
+    HidLink link(backend, 0x0483, 0x0526);
     QCOMPARE(link.OpenUSBHandle(), 0);
     QCOMPARE(link.SendDataToUsb(query), 1);
     device.refuseFeatures(true);

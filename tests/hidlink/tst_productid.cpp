@@ -17,18 +17,16 @@ private slots:
 void TestProductId::buildsProductIsFoundAndMatched()
 {
     hidplatform::EmulatedBackend backend;
-    hidplatform::setBackend(&backend);
     emulator::DeviceConfig config;
     config.productId = 0x1526;
     emulator::EmulatedDevice device(backend, config);
     device.attach();
 
-    HidLink link(deviceids::VendorId, deviceids::ProductId);
+    HidLink link(backend, deviceids::VendorId, deviceids::ProductId);
     QCOMPARE(link.productIdText, QString("1526"));
     QCOMPARE(link.OpenUSBHandle(), 0);
     const QString path = QString::fromStdString(device.info().path);
     QVERIFY(deviceidentity::pathMatches(path, link.vendorIdText, link.productIdText));
-    hidplatform::setBackend(nullptr);
 }
 
 QTEST_GUILESS_MAIN(TestProductId)

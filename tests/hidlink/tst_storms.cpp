@@ -4,9 +4,9 @@
 
 #include "updaterfixture.h"
 #include <emulator/emulateddevice.h>
-#include <hidlink/hidlink.h>
 #include <flash/usbevent.h>
 #include <flash/usbthread.h>
+#include <hidlink/hidlink.h>
 
 #include <QLoggingCategory>
 #include <QPointer>
@@ -54,19 +54,21 @@ protected:
 struct Bench
 {
     explicit Bench(hidplatform::EmulatedBackend &backend, DeviceConfig config = DeviceConfig())
-        : device(backend, config)
+        : backend(backend), device(backend, config)
     {
         device.attach();
         sink.installEventFilter(&counter);
     }
     std::unique_ptr<USBThread> reader()
     {
-        auto thread = std::make_unique<USBThread>(&sink, link.readHandle(), link.deviceFound);
+        auto thread =
+            std::make_unique<USBThread>(backend, &sink, link.readHandle(), link.deviceFound());
         thread->StopOrStart(true);
         return thread;
     }
+    hidplatform::EmulatedBackend &backend;
     EmulatedDevice device;
-    HidLink link{0x0483, 0x0526};
+    HidLink link{backend, 0x0483, 0x0526};
     EventCounter counter;
     QObject sink;
 };
@@ -78,7 +80,6 @@ class TestStorms : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init() { hidplatform::setBackend(&backend); }
     void cleanup();
 
     void readerStartStopJoin_data();
@@ -101,9 +102,8 @@ void TestStorms::initTestCase()
     if (threadsInProcess() < 0)
         QSKIP("threads are counted through /proc");
     // A first window brings up what Qt keeps for the rest of the run.
-    hidplatform::setBackend(&backend);
     {
-        TestWindow warmUp;
+        TestWindow warmUp(backend);
         warmUp.show();
         QVERIFY(QTest::qWaitForWindowExposed(&warmUp));
     }
@@ -114,7 +114,6 @@ void TestStorms::initTestCase()
 void TestStorms::cleanup()
 {
     QTRY_COMPARE(threadsInProcess(), baselineThreads);
-    hidplatform::setBackend(nullptr);
 }
 
 void TestStorms::readerStartStopJoin_data()
@@ -197,9 +196,9 @@ void TestStorms::plugStormWithUpdaterWindow()
     EmulatedDevice device(backend, streaming(2000, 200));
     device.attach();
     ModalHand hand; // none is expected: a box fails the test instead of hanging it
-    auto window = std::make_unique<TestWindow>();
+    auto window = std::make_unique<TestWindow>(backend);
     EventCounter events;
-    window->installEventFilter(&events);
+    window->findChild<flash::UpdateSession *>()->installEventFilter(&events);
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     QTRY_VERIFY(events.reports > 0);
@@ -209,7 +208,7 @@ void TestStorms::plugStormWithUpdaterWindow()
     // Every arrival was handled once, and every reader it replaced has gone.
     QTRY_COMPARE(window->findChildren<USBThread *>().size(), 1);
     QCOMPARE(backend.openReadHandles(&device), 1);
-    QVERIFY(window->link().deviceFound);
+    QVERIFY(window->link().deviceFound());
 
     const int markersBefore = events.markers;
     device.sendReport(marker);
@@ -218,7 +217,7 @@ void TestStorms::plugStormWithUpdaterWindow()
     QCOMPARE(events.markers, markersBefore + 1);
     QVERIFY(hand.boxes.isEmpty());
 
-    QPointer<USBThread> current = window->currentReader();
+    QPointer<ReaderThread> current = window->currentReader();
     window.reset();
     QVERIFY(current.isNull());
     QCOMPARE(backend.openReadHandles(&device), 0);
@@ -245,11 +244,11 @@ void TestStorms::closingDuringARead()
     EmulatedDevice device(backend, streaming(statusRateHz, valueRateHz));
     device.attach();
     ModalHand hand;
-    auto *window = new TestWindow;
+    auto *window = new TestWindow(backend);
     QTRY_VERIFY(window->currentReader() && window->currentReader()->isRunning());
     if (withAbandonedReader) {
         // The reader a replug replaced may still be on its way out.
-        const QPointer<USBThread> first = window->currentReader();
+        const QPointer<ReaderThread> first = window->currentReader();
         device.unplug();
         device.plug();
         QTRY_VERIFY(window->currentReader() && window->currentReader() != first);
@@ -274,7 +273,7 @@ void TestStorms::closingDuringARead()
         if (withAbandonedReader)
             window->close(); // what Alt+F4 does
     }
-    QPointer<USBThread> current = window->currentReader();
+    QPointer<ReaderThread> current = window->currentReader();
     delete window;
     QVERIFY(current.isNull());
     QCOMPARE(backend.openReadHandles(&device), 0);

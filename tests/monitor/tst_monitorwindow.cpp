@@ -36,18 +36,16 @@ struct Rig
 
     explicit Rig(bool present, emulator::DeviceConfig config = {}, bool withWindow = true)
     {
-        hidplatform::setBackend(&backend);
         device = std::make_unique<EmulatedDevice>(backend, config);
         if (present)
             device->attach();
         if (withWindow)
-            window = std::make_unique<monitor::MainWindow>();
+            window = std::make_unique<monitor::MainWindow>(backend);
     }
     ~Rig()
     {
         window.reset();
         device.reset();
-        hidplatform::setBackend(nullptr);
     }
     bool show()
     {
@@ -458,9 +456,10 @@ void TestMonitorWindow::refusedWriteUntilReplugStorm()
 void TestMonitorWindow::pauseResumeStorm()
 {
     Rig rig(true, streaming(2000), false);
-    HidLink link(0x0483, 0x0526);
+    HidLink link(rig.backend, 0x0483, 0x0526);
     QCOMPARE(link.OpenUSBHandle(), 0);
-    auto reader = std::make_unique<monitor::USBThread>(link.readHandle(), link.deviceFound);
+    auto reader =
+        std::make_unique<monitor::USBThread>(rig.backend, link.readHandle(), link.deviceFound());
     Receiver received(reader.get());
     reader->start();
     QTRY_VERIFY(received.statuses > 0);

@@ -70,11 +70,8 @@ private slots:
     void init()
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        hidplatform::setBackend(&backend);
         QVERIFY(QDir(cache).removeRecursively() && QDir(userCache).removeRecursively());
     }
-
-    void cleanup() { hidplatform::setBackend(nullptr); }
 
     // F5, the question answered Yes, the download, and for a sound image the flash.
     void fullFlow_data()
@@ -318,7 +315,7 @@ private slots:
         QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
         for (const auto &[number, text] :
              {std::pair<int, QString>{0, "更新成功"}, {-1, "更新失败"}}) {
-            TestWindow window;
+            TestWindow window(backend);
             ModalHand hand;
             QMetaObject::invokeMethod(&window, "FlushFileTip", Q_ARG(int, number));
             QCOMPARE(hand.boxes, QStringList{"提示 | " + text + " | &Yes"});
@@ -334,7 +331,7 @@ private:
     std::unique_ptr<TestWindow> connectedWindow(EmulatedDevice &device)
     {
         device.attach();
-        auto window = std::make_unique<TestWindow>(nullptr, Hasty);
+        auto window = std::make_unique<TestWindow>(backend, Hasty);
         window->setUpdateServer(server.server());
         window->setupOnlineCheck();
         window->show();

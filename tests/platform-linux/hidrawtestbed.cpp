@@ -70,7 +70,7 @@ HidrawNode *HidrawTestbed::plug(const NodeConfig &config)
 {
     if (!witness) {
         // The first notifier starts the backend's udev monitor, before any device.
-        witness = std::make_unique<DeviceNotifier>();
+        witness = std::make_unique<DeviceNotifier>(hidplatform::nativeBackend());
         QObject::connect(witness.get(), &DeviceNotifier::arrived,
                          [this](const QString &path) { arrivals << path; });
         QObject::connect(witness.get(), &DeviceNotifier::removed,

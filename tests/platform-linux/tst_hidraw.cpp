@@ -39,7 +39,7 @@ ReadOutcome readWhile(Handle handle, int timeoutMs, const std::function<void()> 
         ReadOutcome outcome;
         std::uint8_t buffer[20] = {};
         std::size_t n = 0;
-        outcome.result = backend().read(handle, buffer, sizeof buffer, timeoutMs, &n);
+        outcome.result = nativeBackend().read(handle, buffer, sizeof buffer, timeoutMs, &n);
         outcome.data.assign(buffer, buffer + n);
         return outcome;
     });
@@ -108,11 +108,11 @@ void TestHidraw::sendsTheCommandAndThePadding()
     HidrawNode *node = testbed.plug(config);
     QVERIFY(node);
 
-    HidLink link(0x0483, 0x0526);
+    HidLink link(nativeBackend(), 0x0483, 0x0526);
     QCOMPARE(link.OpenUSBHandle(), 0);
-    QCOMPARE(link.devicePath, node->path);
-    QCOMPARE(int(link.hidCaps.featureReportByteLength), featureLength);
-    QCOMPARE(int(link.hidCaps.inputReportByteLength), 20);
+    QCOMPARE(link.devicePath(), node->path);
+    QCOMPARE(int(link.caps().featureReportByteLength), featureLength);
+    QCOMPARE(int(link.caps().inputReportByteLength), 20);
 
     QCOMPARE(link.SendDataToUsb(command.data()), 1);
     // A device with shorter feature reports than the commands sees them cut.
@@ -126,8 +126,8 @@ void TestHidraw::inputReportsAndBlockedReadsEnd()
 {
     HidrawNode *node = testbed.plug();
     QVERIFY(node);
-    const Handle reader = backend().openRead(node->path);
-    const Handle writer = backend().openWrite(node->path);
+    const Handle reader = nativeBackend().openRead(node->path);
+    const Handle writer = nativeBackend().openWrite(node->path);
     QVERIFY(reader != InvalidHandle && writer != InvalidHandle);
 
     for (const std::uint8_t reportId : {0x80, 0x01}) {
@@ -142,22 +142,23 @@ void TestHidraw::inputReportsAndBlockedReadsEnd()
 
     // Feature reports go out through the write side only, and never empty.
     const Bytes query = padded({0x80, 0x03, 0x01}, 64);
-    QVERIFY(!backend().setFeature(reader, query.data(), query.size()));
-    QVERIFY(!backend().setFeature(writer, query.data(), 0));
+    QVERIFY(!nativeBackend().setFeature(reader, query.data(), query.size()));
+    QVERIFY(!nativeBackend().setFeature(writer, query.data(), 0));
 
     // A read blocked in the kernel ends at once, long before its own time-out, by a
     // cancel, a close or the device going; each ends as a failed read.
-    QCOMPARE(blockedReadAfter(reader, [&] { backend().cancelRead(reader); }), ReadResult::Failed);
+    QCOMPARE(blockedReadAfter(reader, [&] { nativeBackend().cancelRead(reader); }),
+             ReadResult::Failed);
     // A cancel that comes first ends the next read, and only that one.
-    backend().cancelRead(reader);
+    nativeBackend().cancelRead(reader);
     QCOMPARE(readWhile(reader, blockingTimeoutMs).result, ReadResult::Failed);
     const Bytes report = padded({0x80, 0x0A}, 20);
     QCOMPARE(readWhile(reader, blockingTimeoutMs, [&] { node->model().sendReport(report); }).data,
              report);
 
-    QCOMPARE(blockedReadAfter(reader, [&] { backend().close(reader); }), ReadResult::Failed);
+    QCOMPARE(blockedReadAfter(reader, [&] { nativeBackend().close(reader); }), ReadResult::Failed);
     QCOMPARE(readWhile(reader, 100).result, ReadResult::Failed);
-    const Handle again = backend().openRead(node->path);
+    const Handle again = nativeBackend().openRead(node->path);
     QVERIFY(again != InvalidHandle && again != reader);
 
     bool unplugged = false;
@@ -165,14 +166,14 @@ void TestHidraw::inputReportsAndBlockedReadsEnd()
              ReadResult::Failed);
     QVERIFY(unplugged);
     // HIDIOCSFEATURE and the descriptor fail now; the link counts the write as refused.
-    QVERIFY(!backend().setFeature(writer, query.data(), query.size()));
+    QVERIFY(!nativeBackend().setFeature(writer, query.data(), query.size()));
     Caps caps;
-    QVERIFY(!backend().caps(writer, &caps));
-    for (const DeviceInfo &device : backend().enumerate())
+    QVERIFY(!nativeBackend().caps(writer, &caps));
+    for (const DeviceInfo &device : nativeBackend().enumerate())
         QVERIFY(device.path != node->path);
-    backend().close(again);
-    backend().close(writer);
-    QVERIFY(!backend().setFeature(writer, query.data(), query.size()));
+    nativeBackend().close(again);
+    nativeBackend().close(writer);
+    QVERIFY(!nativeBackend().setFeature(writer, query.data(), query.size()));
 }
 
 void TestHidraw::openRetriedAfterArrival()
@@ -186,10 +187,10 @@ void TestHidraw::openRetriedAfterArrival()
     ::mkdir(devDir.c_str(), 0755);
     ::mkdir((devDir + "/hidrawdir").c_str(), 0755);
     QVERIFY(touch(devDir + "/secret"));
-    QCOMPARE(backend().openRead("/dev/hidrawdir/../secret#vid_0483&pid_0526"), InvalidHandle);
-    QCOMPARE(backend().openRead("/dev/null"), InvalidHandle);
+    QCOMPARE(nativeBackend().openRead("/dev/hidrawdir/../secret#vid_0483&pid_0526"), InvalidHandle);
+    QCOMPARE(nativeBackend().openRead("/dev/null"), InvalidHandle);
     // A node that has not appeared and did not just arrive is not waited for.
-    QCOMPARE(backend().openWrite("/dev/hidraw99#vid_0483&pid_0526"), InvalidHandle);
+    QCOMPARE(nativeBackend().openWrite("/dev/hidraw99#vid_0483&pid_0526"), InvalidHandle);
 
     // udev announces the device before its node can be opened.
     NodeConfig config;
@@ -197,19 +198,19 @@ void TestHidraw::openRetriedAfterArrival()
     HidrawNode *node = testbed.plug(config);
     QVERIFY(node);
     std::future<Handle> opening =
-        std::async(std::launch::async, [&] { return backend().openWrite(node->path); });
+        std::async(std::launch::async, [&] { return nativeBackend().openWrite(node->path); });
     QTest::qWait(150);
     QVERIFY(touch(devDir + node->node.substr(4)));
     const Handle handle = opening.get();
     QVERIFY(handle != InvalidHandle);
-    backend().close(handle);
+    nativeBackend().close(handle);
 }
 
 void TestHidraw::monitorPausesOnRemovalAndResumesOnArrival()
 {
     HidrawNode *first = testbed.plug();
     QVERIFY(first);
-    monitor::MainWindow window;
+    monitor::MainWindow window(nativeBackend());
     const auto bar = [&] { return window.findChild<ProgressBarColor *>("Bar")->getValue(); };
     monitor::USBThread *reader = window.findChild<monitor::USBThread *>();
     QVERIFY(reader && reader->isRunning());

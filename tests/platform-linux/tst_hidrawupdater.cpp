@@ -3,8 +3,8 @@
 
 #include "hidrawtestbed.h"
 #include "updaterfixture.h"
-#include <gauges/progressbarcolor.h>
 #include <flash/usbthread.h>
+#include <gauges/progressbarcolor.h>
 
 #include <QPointer>
 #include <QToolButton>
@@ -72,9 +72,9 @@ void TestHidrawUpdater::arrivalAndRemovalDriveTheLatches()
 {
     HidrawNode *first = testbed.plug(deviceWithVersion(1250));
     QVERIFY(first);
-    TestWindow window;
-    QCOMPARE(window.link().devicePath, first->path);
-    const QPointer<USBThread> reader = window.currentReader();
+    TestWindow window(hidplatform::nativeBackend());
+    QCOMPARE(window.link().devicePath(), first->path);
+    const QPointer<ReaderThread> reader = window.currentReader();
     QVERIFY(reader && reader->isRunning());
 
     // hidraw ends the pending read before udev announces the removal; the reader
@@ -90,7 +90,7 @@ void TestHidrawUpdater::arrivalAndRemovalDriveTheLatches()
     QVERIFY(second);
     QVERIFY(window.currentReader() && window.currentReader() != reader);
     QVERIFY(window.currentReader()->isRunning());
-    QCOMPARE(window.link().devicePath, second->path);
+    QCOMPARE(window.link().devicePath(), second->path);
     QTRY_COMPARE_WITH_TIMEOUT(window.deviceVersionValue(), quint16(1300), VersionTimeoutMs);
     QCOMPARE(second->featureReports(), std::vector<Bytes>{padded({0x80, 0x03, 0x01}, 64)});
 }
@@ -100,7 +100,7 @@ void TestHidrawUpdater::updatesThroughHidraw()
     const int featureLength = 11;
     HidrawNode *node = testbed.plug(deviceWithVersion(1250, featureLength));
     QVERIFY(node);
-    TestWindow window;
+    TestWindow window(hidplatform::nativeBackend());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QTRY_COMPARE_WITH_TIMEOUT(window.deviceVersionValue(), quint16(1250), VersionTimeoutMs);

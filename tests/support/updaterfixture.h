@@ -1,6 +1,6 @@
 #pragma once
 // The updater's window under test: its process exit is recorded instead of made, and
-// the emulated backend is in place for each case.
+// it talks to the fixture's emulated backend.
 
 #include "modalhand.h"
 #include "testsupport.h"
@@ -16,7 +16,11 @@ const flash::Timing Hasty{2, 75, 15, 10, 0};
 class TestWindow : public updater::MainWindow
 {
 public:
-    using MainWindow::MainWindow;
+    explicit TestWindow(hidplatform::Backend &backend,
+                        const flash::Timing &timing = flash::Timing())
+        : MainWindow(backend, nullptr, timing)
+    {
+    }
     int exitCode = -1;
 
 protected:
@@ -31,10 +35,5 @@ protected:
 
 private slots:
     void initTestCase() { Q_INIT_RESOURCE(updater); }
-    void init()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        hidplatform::setBackend(&backend);
-    }
-    void cleanup() { hidplatform::setBackend(nullptr); }
+    void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 };

@@ -2,9 +2,9 @@
 // refused writes, dragging, the help dialog and its pictures.
 #include "updaterfixture.h"
 #include <emulator/emulateddevice.h>
+#include <flash/usbthread.h>
 #include <gauges/roundcircle.h>
 #include <updater/helptext.h>
-#include <flash/usbthread.h>
 
 #include <QImageReader>
 #include <QLabel>
@@ -94,7 +94,7 @@ void TestMainWindow::texts()
     QFETCH(int, language);
     QFETCH(QStringList, texts);
     QLocale::setDefault(QLocale(QLocale::Language(language)));
-    TestWindow window;
+    TestWindow window(backend);
     QCOMPARE(
         QStringList({window.windowTitle(), text(window, "toolButton_2"), text(window, "TBFlush")}),
         texts);
@@ -116,7 +116,7 @@ void TestMainWindow::notificationsAndLatches()
     config.path = "\\\\?\\hid#vid_0483&pid_0526#8&1f2e3d&0&0000";
     config.version = 1234;
     EmulatedDevice device(backend, config);
-    TestWindow window;
+    TestWindow window(backend);
     QVERIFY(ringShows(window, false));
 
     other.plug();
@@ -178,18 +178,18 @@ void TestMainWindow::refusedWrites()
     EmulatedDevice device(backend, config);
     if (present)
         device.attach();
-    TestWindow window;
+    TestWindow window(backend);
     ModalHand hand;
     QCOMPARE(window.SendDataToUsb(bootprotocol::versionQuery().data()), -1);
     QCOMPARE(hand.boxes, QStringList{box});
     QVERIFY(device.featureReports().empty());
     // Caps come from the read side when the write side cannot be opened.
-    QCOMPARE(int(window.link().hidCaps.featureReportByteLength), present ? 64 : 0);
+    QCOMPARE(int(window.link().caps().featureReportByteLength), present ? 64 : 0);
 }
 
 void TestMainWindow::dragWithLeftButtonOnlyAndOneHelpDialog()
 {
-    TestWindow window;
+    TestWindow window(backend);
     HelpText help;
     const QList<QPoint> still{QPoint(), QPoint()};
     for (QWidget *dialog : {static_cast<QWidget *>(&window), static_cast<QWidget *>(&help)}) {

@@ -2,10 +2,10 @@
 // dialog against the emulated bootloader, and every way the device can fail to answer.
 #include "updaterfixture.h"
 #include <emulator/emulateddevice.h>
-#include <gauges/progressbarcolor.h>
 #include <flash/bootprotocol.h>
 #include <flash/firmwareimage.h>
 #include <flash/usbthread.h>
+#include <gauges/progressbarcolor.h>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -79,7 +79,7 @@ private:
                                                 const flash::Timing &timing = Hasty)
     {
         device.attach();
-        auto window = std::make_unique<TestWindow>(nullptr, timing);
+        auto window = std::make_unique<TestWindow>(backend, timing);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get()) ||
             !spinUntil([&] { return window->deviceVersionValue() != 0; }, 3000))
@@ -255,7 +255,7 @@ void TestUpdate::filesThatEnableNothing()
     device.attach();
     flash::Timing later = Hasty;
     later.versionQueryDelayMs = 300;
-    TestWindow window(nullptr, later);
+    TestWindow window(backend, later);
     ModalHand hand;
     const QString good = saved("good.fw", firmwareBytes(8, 1250, 8));
     // The version query goes out a while after start-up: no file fits a device of

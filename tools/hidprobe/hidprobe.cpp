@@ -20,7 +20,7 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    hidplatform::Backend &backend = hidplatform::backend();
+    hidplatform::Backend &backend = hidplatform::nativeBackend();
     const std::vector<hidplatform::DeviceInfo> devices = backend.enumerate();
     int matches = 0;
     for (const hidplatform::DeviceInfo &device : devices) {
