@@ -1,5 +1,5 @@
 // The updater's window against the emulated device: texts, notifications and readers,
-// refused writes, dragging, the help dialog and its pictures.
+// refused writes, another program's update, dragging, the help dialog and its pictures.
 #include "updaterfixture.h"
 #include <emulator/emulateddevice.h>
 #include <flash/usbthread.h>
@@ -58,6 +58,7 @@ private slots:
     void notificationsAndLatches();
     void refusedWrites_data();
     void refusedWrites();
+    void idleWindowStaysOutOfAnotherUpdate();
     void dragWithLeftButtonOnlyAndOneHelpDialog();
     void helpPictures_data();
     void helpPictures();
@@ -185,6 +186,38 @@ void TestMainWindow::refusedWrites()
     QVERIFY(device.featureReports().empty());
     // Caps come from the read side when the write side cannot be opened.
     QCOMPARE(int(window.link().caps().featureReportByteLength), present ? 64 : 0);
+}
+
+void TestMainWindow::idleWindowStaysOutOfAnotherUpdate()
+{
+    // The device answers another program's update: "U", then "V" after "V".
+    DeviceConfig config;
+    config.tracePath = dir.filePath("trace.txt").toStdString();
+    config.unsolicited = {
+        {100, {0x80, 0x0C, 0x55}}, {110, {0x80, 0x0C, 0x56}}, {150, {0x80, 0x0C, 0x56}}};
+    EmulatedDevice device(backend, config);
+    device.attach();
+    TestWindow window(backend, Hasty);
+    ModalHand hand;
+    QTRY_VERIFY(window.deviceVersionValue() != 0);
+    QTest::qWait(400);
+    // Only the window's own version query reached the device.
+    const QStringList trace =
+        QString(readFile(dir.filePath("trace.txt"))).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(trace.size(), 1);
+    QVERIFY2(trace.first().section(' ', 1).startsWith("800301"), qPrintable(trace.first()));
+
+    // While another program updates it, the start button says so and sends nothing.
+    flash::DeviceLock other(window.link().devicePath());
+    QVERIFY(other.tryAcquire());
+    QVERIFY(writeFile(dir.filePath("image.fw"), firmwareBytes(200, 1250, 240)));
+    hand.files << dir.filePath("image.fw");
+    QTest::mouseClick(window.findChild<QToolButton *>("TBFlush"), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QToolButton *>("toolButton_2"), Qt::LeftButton);
+    QTRY_COMPARE(hand.boxes,
+                 QStringList{"Warning | The device is being updated by another program | &Yes"});
+    QCOMPARE(device.featureReports().size(), std::size_t(1));
+    QVERIFY(window.findChild<QToolButton *>("toolButton_2")->isEnabled());
 }
 
 void TestMainWindow::dragWithLeftButtonOnlyAndOneHelpDialog()

@@ -93,7 +93,7 @@ std::string narrow(const wchar_t *text)
 
 void checkEnumeration()
 {
-    const std::vector<hidplatform::DeviceInfo> devices = hidplatform::backend().enumerate();
+    const std::vector<hidplatform::DeviceInfo> devices = hidplatform::nativeBackend().enumerate();
     int ours = 0;
     for (const hidplatform::DeviceInfo &device : devices) {
         std::printf("   %04x:%04x %s\n", device.vendorId, device.productId, device.path.c_str());
@@ -108,7 +108,7 @@ void checkEnumeration()
         pathsComplete = pathsComplete && device.path.size() > 4;
     check(pathsComplete, "every enumerated interface has a path");
 
-    check(hidplatform::backend().openRead(narrow(OurInterface)) == hidplatform::InvalidHandle,
+    check(hidplatform::nativeBackend().openRead(narrow(OurInterface)) == hidplatform::InvalidHandle,
           "opening an absent interface gives the invalid handle");
 }
 
@@ -116,7 +116,7 @@ void checkEnumeration()
 // without a display; Windows keeps such devices to itself, hence the skip.
 void checkReads()
 {
-    hidplatform::Backend &backend = hidplatform::backend();
+    hidplatform::Backend &backend = hidplatform::nativeBackend();
     hidplatform::Handle handle = hidplatform::InvalidHandle;
     for (const hidplatform::DeviceInfo &device : backend.enumerate()) {
         handle = backend.openRead(device.path);
