@@ -15,8 +15,6 @@ installed() { [ "$(dpkg-query -W -f '${db:Status-Status}' "$name" 2>/dev/null)" 
 
 [ "$(id -u)" -eq 0 ] || fail "must run as root (it installs the package)"
 installed && fail "$name is already installed here; remove it first"
-# The updater runs once per executable name: another copy would make ours exit.
-pidof updater >/dev/null && fail "an updater is already running here"
 
 deb=$(bash "$root/scripts/package-linux.sh" "$build")
 echo "deb: $(basename "$deb"): $(stat -c %s "$deb") bytes"
@@ -26,11 +24,7 @@ echo "deb: $(basename "$deb"): $(stat -c %s "$deb") bytes"
 lintian --fail-on error,warning --suppress-tags no-manual-page "$deb" ||
     fail "lintian reports errors or warnings"
 
-pids=""
 cleanup() {
-    for pid in $pids; do
-        kill "$pid" 2>/dev/null || true
-    done
     if dpkg-query -W "$name" >/dev/null 2>&1; then
         dpkg -P "$name" >/dev/null || true
     fi
@@ -65,19 +59,21 @@ done
 desktop-file-validate /usr/share/applications/rivet-updater.desktop \
     /usr/share/applications/rivet-monitor.desktop || fail "desktop-file-validate refuses"
 
-# Both windows start from the installed place on the emulated device and stay up.
+# Both windows start from the installed place on the emulated device and stay up. Each
+# runs in a process namespace of its own: the updater runs once per executable name,
+# and any other program named so on this machine would make it exit.
 log=$(mktemp)
 for program in updater monitor; do
-    HIDLINK_BACKEND=emulator QT_QPA_PLATFORM=offscreen "$program" >"$log" 2>&1 &
-    pid=$!
-    pids="$pids $pid"
-    sleep 3
-    kill -0 "$pid" 2>/dev/null || fail "$program exited at once: $(cat "$log")"
-    [ "$(readlink "/proc/$pid/exe")" = "/usr/libexec/rivet/$program" ] ||
-        fail "$program runs from $(readlink "/proc/$pid/exe")"
-    kill "$pid"
-    wait "$pid" || true
-    pids=""
+    # shellcheck disable=SC2016
+    unshare --pid --fork --mount-proc sh -c '
+        HIDLINK_BACKEND=emulator QT_QPA_PLATFORM=offscreen "$1" >"$2" 2>&1 &
+        pid=$!
+        sleep 3
+        kill -0 "$pid" 2>/dev/null || { echo "exited at once: $(cat "$2")"; exit 1; }
+        exe=$(readlink "/proc/$pid/exe")
+        [ "$exe" = "/usr/libexec/rivet/$1" ] || { echo "runs from $exe"; exit 1; }
+        kill "$pid"
+        wait "$pid" || true' sh "$program" "$log" || fail "$program did not start and stay up"
 done
 rm -f "$log"
 
