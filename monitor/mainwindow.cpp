@@ -5,6 +5,7 @@
 #include <hidlink/deviceids.h>
 #include <hidlink/hidlog.h>
 #include <monitor/monitorreports.h>
+#include <monitor/nodevicecover.h>
 #include <monitor/usbthread.h>
 
 #include <QCoreApplication>
@@ -51,6 +52,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&coalescer, &ReportCoalescer::lampsReady, this, &MainWindow::onDealDataLED);
     if (link.deviceFound)
         startReader();
+    new NoDeviceCover(ui->Bar, true);
+    new NoDeviceCover(ui->Ruler, false);
+    NoDeviceCover::showAll(this, !link.deviceFound);
 
     onInit();
     connect(ui->Ruler, &SliderRuler::FinalDataChange, this, &MainWindow::onSendData);
@@ -119,6 +123,7 @@ void MainWindow::deviceArrived(const QString &path)
     // The reader may still read through the old handle until it has the new one.
     hidplatform::OwnedHandle oldReadHandle = link.takeReadHandle();
     OpenUSBHandle();
+    NoDeviceCover::showAll(this, !link.deviceFound);
     if (!readerThread) {
         startReader();
         return;
@@ -135,6 +140,7 @@ void MainWindow::deviceRemoved(const QString &path)
 {
     if (!isOurDevice(path))
         return;
+    NoDeviceCover::showAll(this, true);
     if (readerThread)
         readerThread->StopOrStart(false);
 }
@@ -174,6 +180,8 @@ void MainWindow::onDealData(int data)
 void MainWindow::onDealData800a(QByteArray data)
 {
     const std::array<int, 4> values = monitorreports::decodeValues(data);
+    if (!writeHold.accepts(values))
+        return;
     for (int i = 0; i < 4; ++i)
         ui->Ruler->setValue(double(values[i]), i + 1);
 }
@@ -201,7 +209,8 @@ void MainWindow::onSendData()
     featureReport = monitorreports::setValuesReport(values);
     qCDebug(lcReports) << " numnber>>>>"
                        << quint16(quint8(featureReport[5]) | quint8(featureReport[6]) << 8);
-    SendDataToUsb(reinterpret_cast<const unsigned char *>(featureReport.constData()));
+    if (SendDataToUsb(reinterpret_cast<const unsigned char *>(featureReport.constData())) == 1)
+        writeHold.wrote(values);
 }
 
 void MainWindow::onSendData800301()

@@ -6,6 +6,7 @@
 #include <hidlink/devicenotifier.h>
 #include <hidlink/hidlink.h>
 #include <monitor/reportcoalescer.h>
+#include <monitor/writehold.h>
 
 #include <QBitArray>
 #include <QByteArray>
@@ -65,6 +66,7 @@ private:
     QPoint dragOrigin;
     QByteArray featureReport;
     ReportCoalescer coalescer;
+    WriteHold writeHold;
     DeviceNotifier notifier;
 };
 
