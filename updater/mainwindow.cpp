@@ -1,18 +1,21 @@
 #include <updater/mainwindow.h>
 
 #include "ui_mainwindow.h"
+#include <flash/updatemessages.h>
+#include <flash/usbthread.h>
 #include <hidlink/deviceidentity.h>
 #include <hidlink/deviceids.h>
 #include <hidlink/devicenotifier.h>
 #include <hidlink/hidlog.h>
+#include <updater/helpcontent.h>
 #include <updater/helptext.h>
 #include <updater/messageboxes.h>
 #include <updater/online/cachepath.h>
 #include <updater/online/modeltable.h>
-#include <flash/updatemessages.h>
-#include <flash/usbthread.h>
+#include <updater/versionwait.h>
 #include <updater/windowtitle.h>
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QMouseEvent>
@@ -43,11 +46,15 @@ MainWindow::MainWindow(QWidget *parent, const flash::Timing &timing)
         QTimer::singleShot(timing.versionQueryDelayMs, this, &MainWindow::onGetVersionFromMotor);
     }
 
+    // An early F5 waits as long as the device is given to answer the version query.
+    versionWait = new VersionWait(
+        timing.versionQueryDelayMs + timing.watchdogTicks * timing.watchdogIntervalMs, this);
     session = new flash::UpdateSession(usbLink, timing, this);
     connect(session, &flash::UpdateSession::versionReceived, this,
             [this](const QByteArray &report) {
                 versionReport = report;
                 deviceVersion = bootprotocol::versionOf(report);
+                versionWait->versionArrived();
             });
     connect(session, &flash::UpdateSession::progress, this,
             [this](qint64 offset) { ui->progressBarColor->setValue(double(offset)); });
@@ -58,6 +65,8 @@ MainWindow::MainWindow(QWidget *parent, const flash::Timing &timing)
             Qt::QueuedConnection);
     connect(session, &flash::UpdateSession::writeRefused, this, &MainWindow::showRefusal,
             Qt::QueuedConnection);
+    connect(session, &flash::UpdateSession::completed, this, [this] { updateRunning = false; });
+    connect(session, &flash::UpdateSession::failed, this, [this] { updateRunning = false; });
 
     ui->toolButton_2->setEnabled(false);
     Get_LacaelLanuage();
@@ -115,13 +124,14 @@ void MainWindow::showError(int number)
 
 void MainWindow::onInitHelp()
 {
-    // This product has no help picture: the dialog then shows an empty area.
     const QString picture = HelpText::helpPicturePath(usbLink.productId, locale.language());
     // Built on first use: it would add to every start-up for a dialog seldom opened.
     if (!helpDialog)
         helpDialog = new HelpText(this);
     if (!picture.isEmpty())
         helpDialog->onInsertTheImagic(picture);
+    else
+        helpDialog->showHelpText(helpcontent::helpText(chinese(), cacheFolder()));
     helpDialog->show();
 }
 
@@ -155,9 +165,18 @@ void MainWindow::mouseReleaseEvent(QMouseEvent *)
     dragging = false;
 }
 
-void MainWindow::closeEvent(QCloseEvent *)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (!closeConfirmed()) {
+        event->ignore();
+        return;
+    }
     cancelOnlineTransfer();
+}
+
+bool MainWindow::closeConfirmed()
+{
+    return !updateRunning || messageboxes::closeDuringUpdate(this, locale);
 }
 
 void MainWindow::on_toolButton_4_clicked()
@@ -167,6 +186,8 @@ void MainWindow::on_toolButton_4_clicked()
 
 void MainWindow::onExit()
 {
+    if (!closeConfirmed())
+        return;
     cancelOnlineTransfer();
     session->stop();
     usbLink.closeReadHandle();

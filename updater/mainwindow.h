@@ -1,9 +1,9 @@
 #pragma once
 
-#include <hidlink/hidlink.h>
-#include <updater/online/updateserver.h>
 #include <flash/updatesession.h>
 #include <flash/usbthread.h>
+#include <hidlink/hidlink.h>
+#include <updater/online/updateserver.h>
 
 #include <QByteArray>
 #include <QLocale>
@@ -21,6 +21,7 @@ class HelpText;
 class OnlineWorker;
 class QTimer;
 struct TransferControl;
+class VersionWait;
 
 namespace updater {
 
@@ -28,8 +29,7 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget *parent = nullptr,
-                        const flash::Timing &timing = flash::Timing());
+    explicit MainWindow(QWidget *parent = nullptr, const flash::Timing &timing = flash::Timing());
     ~MainWindow() override;
 
     const HidLink &link() const { return usbLink; }
@@ -124,6 +124,7 @@ private:
     QString cacheRoot;
     OnlineWorker *onlineWorker = nullptr; // the transfer running, if any
     bool onlineCancelled = false;         // the last transfer was cancelled
+    VersionWait *versionWait = nullptr;   // F5 before the device's version reply
 
 protected:
     void customEvent(QEvent *event) override;
@@ -176,6 +177,9 @@ private:
     quint16 deviceVersion = 0;
     QByteArray versionReport;
     flash::UpdateSession *session = nullptr;
+    // From the start button until the session fails or completes: closing asks first.
+    bool updateRunning = false;
+    bool closeConfirmed();
 };
 
 } // namespace updater

@@ -1,10 +1,10 @@
 // The window's face of the update: its slots hand over to the session, its boxes
 // show what the session reports.
 #include "ui_mainwindow.h"
-#include <updater/mainwindow.h>
-#include <updater/messageboxes.h>
 #include <flash/updatemessages.h>
 #include <flash/usbevent.h>
+#include <updater/mainwindow.h>
+#include <updater/messageboxes.h>
 
 namespace updater {
 
@@ -26,6 +26,7 @@ void MainWindow::on_toolButton_2_clicked()
         return;
     }
     session->start(imageData, dspEnd);
+    updateRunning = true;
     ui->TBFlush->setEnabled(false);
     ui->toolButton_2->setEnabled(false);
 }
