@@ -1,12 +1,13 @@
 #include <fwtool/flashrun.h>
 
-#include <hidlink/deviceidentity.h>
-#include <hidlink/deviceids.h>
-#include <hidlink/devicenotifier.h>
+#include <flash/errormeanings.h>
 #include <flash/updatemessages.h>
 #include <flash/updatesession.h>
 #include <flash/usbevent.h>
 #include <flash/usbthread.h>
+#include <hidlink/deviceidentity.h>
+#include <hidlink/deviceids.h>
+#include <hidlink/devicenotifier.h>
 
 #include <QTimer>
 
@@ -31,7 +32,8 @@ FlashRun::FlashRun(const FlashRequest &request, int productId, QObject *parent)
     connect(session, &flash::UpdateSession::failed, this, [this](int number) {
         finish(FlashOutcome::UpdateError,
                QStringLiteral("%1 (after %2 of %3 bytes)")
-                   .arg(flash::errorMessage(number).english)
+                   .arg(flash::errorMessage(number).english + QStringLiteral(": ") +
+                        flash::errorCause(number).english)
                    .arg(summary.bytes)
                    .arg(this->request.image.data.size() - firmware::HeaderSize),
                number);

@@ -4,9 +4,9 @@
 // and drives the updater's own UpdateSession. Tells its progress and, once, how it
 // ended.
 
+#include <flash/firmwareimage.h>
 #include <fwtool/flashreport.h>
 #include <hidlink/hidlink.h>
-#include <flash/firmwareimage.h>
 
 #include <QElapsedTimer>
 #include <QObject>
