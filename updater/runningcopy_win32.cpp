@@ -6,10 +6,9 @@
 
 #include <QCoreApplication>
 
-#define WIN32_LEAN_AND_MEAN
-#define NOMINMAX
-#include <tlhelp32.h>
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <memory>
 #include <vector>
