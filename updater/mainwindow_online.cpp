@@ -42,7 +42,9 @@ void MainWindow::setupOnlineCheck()
     connect(check, &QAction::triggered, this, &MainWindow::onlineCheckRequested);
     addAction(check);
     setContextMenuPolicy(Qt::ActionsContextMenu);
-    connect(versionWait, &VersionWait::ready, this, &MainWindow::onlineCheckRequested);
+    // From the event loop: the reply arrives inside the reader's event.
+    connect(versionWait, &VersionWait::ready, this, &MainWindow::onlineCheckRequested,
+            Qt::QueuedConnection);
     connect(versionWait, &VersionWait::gaveUp, this, [this] {
         onInformationTip(QStringLiteral("设备没有报告版本，无法检查新固件。请连接设备后再按 F5。"),
                          QStringLiteral("The device did not report its version, so no check "
