@@ -1,7 +1,6 @@
 #include <fwtool/flashcommand.h>
 
 #include <fwtool/commands.h>
-
 #include <fwtool/flashrun.h>
 #include <fwtool/interruptsignal.h>
 #include <hidlink/deviceids.h>
