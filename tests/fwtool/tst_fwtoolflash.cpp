@@ -204,6 +204,10 @@ void TestFwtoolFlash::ctrlCStopsTheTransfer()
             return out.contains(" 10 %") || tool.state() == QProcess::NotRunning;
         },
         30000));
+    // Only while it runs: an ended process's id is 0, and kill(0) would interrupt this
+    // test's own process group (and whatever started it).
+    QVERIFY2(tool.state() == QProcess::Running && tool.processId() > 0,
+             qPrintable(out + tool.readAllStandardError()));
     ::kill(pid_t(tool.processId()), SIGINT);
     QVERIFY(tool.waitForFinished(10000));
     QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
