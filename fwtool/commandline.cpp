@@ -122,7 +122,9 @@ void definePack(QCommandLineParser &parser)
                        {"dsp", "The DSP image.", "DSP.bin"},
                        {"arm", "The ARM image.", "ARM.bin"},
                        {"out", "The firmware file to write.", "FILE.fw"},
-                       {"fill", "Padding byte, 0 to 255 (default 0xFF).", "BYTE"}});
+                       {"fill", "Padding byte, 0 to 255 (default 0xFF).", "BYTE"},
+                       {"json", "Print one JSON object: outcome, exitCode, out, dspLength, "
+                                "armLength, version."}});
 }
 
 int runPack(const QCommandLineParser &parser, Streams &io)
@@ -143,6 +145,7 @@ int runPack(const QCommandLineParser &parser, Streams &io)
     request.dsp = parser.value("dsp");
     request.arm = parser.value("arm");
     request.out = parser.value("out");
+    request.json = parser.isSet("json");
     return pack(request, io);
 }
 
@@ -150,8 +153,9 @@ void defineInfo(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
         "Shows a firmware file's header and whether the updater accepts it. The first line "
-        "is the verdict; exit code 2 when the file is not a firmware image or the device "
-        "would refuse it.");
+        "is the verdict; exit code 3 when the file is not a firmware image or the device "
+        "would refuse it.\n" +
+        exitCodeTable());
     parser.addPositionalArgument("info", "This command.", "info");
     parser.addPositionalArgument("file", "The firmware file.", "FILE.fw");
     parser.addOptions(
@@ -185,7 +189,16 @@ const Command commands[] = {
     {"info", "show a firmware file and whether the updater accepts it", defineInfo, runInfo},
     {"flash", "update the device with a firmware file", defineFlash,
      [](const QCommandLineParser &parser, Streams &io) {
-         return runFlash(parser, io.out, io.err);
+         // Its own outcomes are JSON already with --json; a wrong command line is said
+         // here, as for the other commands.
+         QString said;
+         QTextStream err(&said);
+         const int code = runFlash(parser, io.out, err);
+         err.flush();
+         io.err << said;
+         if (io.json && code == ExitUsage)
+             printJsonError(io, said.section('\n', 0, 0).mid(int(qstrlen("fwtool: "))), code);
+         return code;
      }},
 };
 
@@ -204,8 +217,7 @@ QString toolHelp(const QCommandLineParser &parser)
     for (const Command &command : commands)
         text += QString("  %1  %2\n").arg(QLatin1String(command.name), -6).arg(command.summary);
     text += "  help    this text, or a command's: fwtool help COMMAND\n";
-    text += "\nExit codes: 0 done, 1 a file could not be read or written, 2 a wrong command "
-            "line, or a file that is not a firmware image or that the device would refuse.\n";
+    text += "\n" + exitCodeTable() + '\n';
     return text;
 }
 
@@ -228,7 +240,8 @@ int runCommand(const Command &command, const QStringList &arguments, Streams &io
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
-    Streams io{out, err};
+    // Known before the command line is parsed: its own errors are objects too.
+    Streams io{out, err, arguments.contains(QStringLiteral("--json"))};
     QCommandLineParser parser;
     parser.setApplicationDescription("Makes and inspects firmware files with the updater's "
                                      "own checks.");

@@ -86,10 +86,30 @@ Verdict judge(const firmware::Image &image, const InfoRequest &request)
 
 } // namespace
 
+QString exitCodeTable()
+{
+    return QStringLiteral(
+        "Exit codes: 0 done, 1 a file could not be read or written, 2 a wrong command line, "
+        "3 a file that is not a firmware image or that the device would refuse, 4 no device "
+        "(or no version reply within 3 s, a device that cannot take the update, or one that "
+        "another program is updating), 5 a file older than the device's firmware, 10 + N update "
+        "error N, 130 interrupted (the device is left in its bootloader).");
+}
+
 int fail(Streams &io, const QString &text, int code)
 {
     io.err << "fwtool: " << text << '\n';
+    if (io.json)
+        printJsonError(io, text, code);
     return code;
+}
+
+void printJsonError(Streams &io, const QString &text, int code)
+{
+    io.out << QJsonDocument(
+                  QJsonObject{{"outcome", "error"}, {"exitCode", code}, {"message", text}})
+                  .toJson(QJsonDocument::Compact)
+           << '\n';
 }
 
 int pack(const PackRequest &request, Streams &io)
@@ -108,6 +128,17 @@ int pack(const PackRequest &request, Streams &io)
     if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size() || !out.commit())
         return fail(io, QString("cannot write %1: %2").arg(request.out, whyNotOpened(out)),
                     ExitFile);
+    if (request.json) {
+        io.out << QJsonDocument(QJsonObject{{"outcome", "packed"},
+                                            {"exitCode", ExitOk},
+                                            {"out", request.out},
+                                            {"dspLength", double(paddedLength(dsp.size()))},
+                                            {"armLength", double(paddedLength(arm.size()))},
+                                            {"version", request.version}})
+                      .toJson(QJsonDocument::Compact)
+               << '\n';
+        return ExitOk;
+    }
     io.out << QString("%1: DSP %2 bytes, ARM %3 bytes, version %4\n")
                   .arg(request.out)
                   .arg(paddedLength(dsp.size()))

@@ -10,22 +10,30 @@
 
 namespace fwtool {
 
+// One table for every command; `flash` adds its own outcomes (see exitCodeTable()).
 enum Exit
 {
     ExitOk = 0,
     ExitFile = 1,    // a file could not be read or written
     ExitUsage = 2,   // the command line is wrong
-    ExitRefused = 2, // not a firmware image, or one the device would refuse
+    ExitRefused = 3, // not a firmware image, or one the device would refuse
 };
+
+// Every exit code of every command, as the help texts print it.
+QString exitCodeTable();
 
 struct Streams
 {
     QTextStream &out;
     QTextStream &err;
+    bool json = false; // --json: every outcome, errors too, is one JSON object on `out`
 };
 
-// Writes "fwtool: <text>" to the error stream and returns `code`.
+// Writes "fwtool: <text>" to the error stream (and with --json an object
+// {"outcome":"error","exitCode":code,"message":text} to standard output); returns `code`.
 int fail(Streams &io, const QString &text, int code);
+// That object alone.
+void printJsonError(Streams &io, const QString &text, int code);
 
 struct PackRequest
 {
@@ -34,6 +42,7 @@ struct PackRequest
     QString arm;
     QString out;
     char fill = char(0xFF);
+    bool json = false;
 };
 int pack(const PackRequest &request, Streams &io);
 

@@ -1,5 +1,6 @@
 #include <fwtool/flashcommand.h>
 
+#include <fwtool/commands.h>
 #include <fwtool/flashrun.h>
 #include <fwtool/interruptsignal.h>
 #include <hidlink/deviceids.h>
@@ -105,12 +106,8 @@ void defineFlash(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(
         "Flashes a firmware file into the device with the updater's own checks and "
-        "protocol.\n"
-        "Exit codes: 0 complete, 2 wrong command line, 3 file refused by the checks, "
-        "4 no device (or no version reply within 3 s, a device that cannot take the "
-        "update or is being updated by another program), 5 file older than the device's "
-        "firmware, 10 + N update error N, 130 interrupted (the device is left in its "
-        "bootloader).");
+        "protocol.\n" +
+        exitCodeTable());
     parser.addPositionalArgument("flash", "This command.", "flash");
     parser.addPositionalArgument("file", "The firmware file.", "FILE.fw");
     parser.addOptions(
@@ -148,7 +145,7 @@ int runFlash(const QCommandLineParser &parser, QTextStream &out, QTextStream &er
     request.loadError = firmware::load(request.path, &request.image);
     // Any other verdict on the file needs the device's version.
     if (request.loadError == firmware::LoadError::CannotOpen) {
-        refusal.outcome = FlashOutcome::Refused;
+        refusal.outcome = FlashOutcome::Unreadable;
         refusal.message = request.path + ": " +
                           firmware::tipFor(firmware::Verdict::CannotOpen).english.simplified();
         return printer.finish(refusal);

@@ -16,6 +16,8 @@ const char *outcomeName(FlashOutcome outcome)
     switch (outcome) {
     case FlashOutcome::Complete:
         return "complete";
+    case FlashOutcome::Unreadable:
+        return "unreadable";
     case FlashOutcome::Refused:
         return "refused";
     case FlashOutcome::NoDevice:
@@ -37,6 +39,8 @@ int exitCodeFor(FlashOutcome outcome, int errorNumber)
     switch (outcome) {
     case FlashOutcome::Complete:
         return 0;
+    case FlashOutcome::Unreadable:
+        return 1;
     case FlashOutcome::Refused:
         return 3;
     case FlashOutcome::NoDevice:

@@ -11,6 +11,7 @@ namespace fwtool {
 enum class FlashOutcome
 {
     Complete,
+    Unreadable,   // the file could not be opened
     Refused,      // the updater's file checks refused the file
     NoDevice,     // not found, no version reply, or it cannot take the update
     OlderVersion, // lower than the device's, and --allow-older was not given
@@ -18,7 +19,7 @@ enum class FlashOutcome
     Interrupted,  // Ctrl+C
 };
 
-// 0, 3, 4, 5, 10 + the protocol's error number, 130.
+// 0, 1, 3, 4, 5, 10 + the protocol's error number, 130: fwtool's one table.
 int exitCodeFor(FlashOutcome outcome, int errorNumber = 0);
 
 // Where the transfer is, from the offset of the packet just sent.

@@ -1,6 +1,7 @@
 #include <fwtool/flashrun.h>
 
 #include <flash/deviceconnection.h>
+#include <flash/errormeanings.h>
 #include <flash/updatemessages.h>
 #include <flash/updatesession.h>
 #include <hidlink/deviceids.h>
@@ -35,7 +36,8 @@ FlashRun::FlashRun(hidplatform::Backend &backend, const FlashRequest &request, i
     connect(session, &flash::UpdateSession::failed, this, [this](int number) {
         finish(FlashOutcome::UpdateError,
                QStringLiteral("%1 (after %2 of %3 bytes)")
-                   .arg(flash::errorMessage(number).english)
+                   .arg(flash::errorMessage(number).english + QStringLiteral(": ") +
+                        flash::errorCause(number).english)
                    .arg(summary.bytes)
                    .arg(this->request.image.data.size() - firmware::HeaderSize),
                number);

@@ -2,6 +2,7 @@
 // `fwtool --help` tells how.
 
 #include <fwtool/commandline.h>
+#include <i18n/qttranslations.h>
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("fwtool"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RIVET_VERSION));
+    i18n::installQtTranslations(app);
     QTextStream out(stdout);
     QTextStream err(stderr);
     return fwtool::run(app.arguments(), out, err);

@@ -1,3 +1,4 @@
+#include <i18n/qttranslations.h>
 #include <monitor/mainwindow.h>
 #ifdef RIVET_WITH_EMULATOR
 #include <emulator/environment.h>
@@ -8,6 +9,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    i18n::installQtTranslations(app);
 #ifdef RIVET_WITH_EMULATOR
     // HIDLINK_BACKEND=emulator: talk to an emulated device instead of real ones.
     hidplatform::Backend &backend = emulator::backendFromEnvironment();

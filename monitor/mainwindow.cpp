@@ -4,6 +4,7 @@
 #include <hidlink/deviceids.h>
 #include <hidlink/hidlog.h>
 #include <monitor/monitorreports.h>
+#include <monitor/nodevicecover.h>
 #include <monitor/usbthread.h>
 
 #include <QCoreApplication>
@@ -48,8 +49,15 @@ MainWindow::MainWindow(hidplatform::Backend &backend, QWidget *parent)
     connection.setLifelongReader([this](hidplatform::Handle handle, bool found, QObject *parent) {
         return makeReader(handle, found, parent);
     });
+    new NoDeviceCover(ui->Bar, true);
+    new NoDeviceCover(ui->Ruler, false);
+    connect(&connection, &flash::DeviceConnection::arrived, this,
+            [this] { NoDeviceCover::showAll(this, !link().deviceFound()); });
+    connect(&connection, &flash::DeviceConnection::removed, this,
+            [this] { NoDeviceCover::showAll(this, true); });
     OpenUSBHandle();
     USBRegistration();
+    NoDeviceCover::showAll(this, !link().deviceFound());
 
     onInit();
     connect(ui->Ruler, &SliderRuler::FinalDataChange, this, &MainWindow::onSendData);
@@ -138,6 +146,8 @@ void MainWindow::onDealData(int data)
 void MainWindow::onDealData800a(QByteArray data)
 {
     const std::array<int, 4> values = monitorreports::decodeValues(data);
+    if (!writeHold.accepts(values))
+        return;
     for (int i = 0; i < 4; ++i)
         ui->Ruler->setValue(double(values[i]), i + 1);
 }
@@ -165,7 +175,8 @@ void MainWindow::onSendData()
     featureReport = monitorreports::setValuesReport(values);
     qCDebug(lcReports) << " numnber>>>>"
                        << quint16(quint8(featureReport[5]) | quint8(featureReport[6]) << 8);
-    SendDataToUsb(reinterpret_cast<const unsigned char *>(featureReport.constData()));
+    if (SendDataToUsb(reinterpret_cast<const unsigned char *>(featureReport.constData())) == 1)
+        writeHold.wrote(values);
 }
 
 void MainWindow::onSendData800301()

@@ -5,6 +5,7 @@
 
 #include <flash/deviceconnection.h>
 #include <monitor/reportcoalescer.h>
+#include <monitor/writehold.h>
 
 #include <QBitArray>
 #include <QByteArray>
@@ -64,6 +65,7 @@ private:
     QPoint dragOrigin;
     QByteArray featureReport;
     ReportCoalescer coalescer;
+    WriteHold writeHold;
 };
 
 } // namespace monitor

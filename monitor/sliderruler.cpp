@@ -8,6 +8,7 @@
 #include <QMutexLocker>
 #include <QPainter>
 #include <QPolygonF>
+#include <QRegularExpressionValidator>
 
 namespace {
 
@@ -27,8 +28,10 @@ SliderRuler::SliderRuler(QWidget *parent) : QWidget(parent)
         lineEdits[i]->setMaximumWidth(60);
         lineEdits[i]->setMaximumHeight(30);
         connect(lineEdits[i], &QLineEdit::returnPressed, this, &SliderRuler::Slot_SetLabelStyle);
+        connect(lineEdits[i], &QLineEdit::textEdited, this, [this, i] { markRefused(i, false); });
         lineEdits[i]->installEventFilter(this);
     }
+    limitEdits();
     // Set after the line edits exist, so that they inherit it as children.
     setFont(QFont(QStringLiteral("Arial"), 8));
 }
@@ -68,6 +71,7 @@ void SliderRuler::setRange(double minValue, double maxValue)
         return;
     this->minValue = minValue;
     this->maxValue = maxValue;
+    limitEdits();
     setValue(minValue, 1);
     // The scale changed even when handle 1 could not follow.
     update();
@@ -83,6 +87,7 @@ void SliderRuler::setMinValue(double minValue)
     if (minValue >= maxValue)
         return;
     this->minValue = minValue;
+    limitEdits();
     setValue(minValue, 1);
     update();
 }
@@ -92,6 +97,7 @@ void SliderRuler::setMaxValue(double maxValue)
     if (minValue >= maxValue)
         return;
     this->maxValue = maxValue;
+    limitEdits();
     setValue(minValue, 1);
     update();
 }
@@ -109,8 +115,12 @@ void SliderRuler::placeEdit(int index, int x, int y, double v)
     edit->move(qBound(0, x, width() - edit->width()), y);
     // While the user types into it (focused, edited since it was last set), reports
     // move the handle but leave the text alone: Return commits what was typed.
-    if (!(edit->hasFocus() && edit->isModified()))
-        edit->setText(QString::number(int(v)));
+    // A refused number keeps its mark while it stays in view.
+    const QString text = QString::number(int(v));
+    if (!(edit->hasFocus() && edit->isModified()) && edit->text() != text) {
+        edit->setText(text);
+        markRefused(index, false);
+    }
 }
 
 void SliderRuler::restoreEdit(int index)
@@ -136,34 +146,54 @@ bool SliderRuler::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
+bool SliderRuler::fits(double value, int num) const
+{
+    switch (num) {
+    case 1:
+        return value <= handleValues[1] && handleValues[0] >= 0;
+    case 2:
+        return handleValues[0] <= value && value <= handleValues[2];
+    case 3:
+        return handleValues[1] <= value && value <= handleValues[3];
+    case 4:
+        return handleValues[2] <= value && value <= maxValue;
+    default:
+        return false;
+    }
+}
+
+void SliderRuler::limitEdits()
+{
+    const int digits = QString::number(qint64(qMax(qAbs(minValue), qAbs(maxValue)))).size();
+    const QRegularExpression number(QStringLiteral("[0-9]{0,%1}").arg(digits));
+    for (QLineEdit *edit : lineEdits)
+        edit->setValidator(new QRegularExpressionValidator(number, edit));
+}
+
+void SliderRuler::markRefused(int index, bool refused)
+{
+    QLineEdit *edit = lineEdits[index];
+    if (edit->property("refused").toBool() == refused)
+        return;
+    edit->setProperty("refused", refused);
+    edit->setStyleSheet(refused ? QStringLiteral("QLineEdit { border: 2px solid rgb(230, 0, 0); }")
+                                : QString());
+}
+
 void SliderRuler::setValue(double value, int num)
 {
-    if (value < minValue || value > maxValue)
+    // A handle held by the mouse stays where the user drags it: the release writes
+    // that value, not one a report brought meanwhile.
+    if (value < minValue || value > maxValue || (pressedHandle != 0 && num == pressedHandle))
         return;
     const double x = xForValue(value);
     this->value = value;
 
-    bool fits = false;
-    switch (num) {
-    case 1:
-        fits = value <= handleValues[1] && handleValues[0] >= 0;
-        break;
-    case 2:
-        fits = handleValues[0] <= value && value <= handleValues[2];
-        break;
-    case 3:
-        fits = handleValues[1] <= value && value <= handleValues[3];
-        break;
-    case 4:
-        fits = handleValues[2] <= value && value <= maxValue;
-        break;
-    default:
-        break;
-    }
-    if (!fits) {
+    if (!fits(value, num)) {
         // A value that would pass a neighbour is kept as handle 1's value without
         // moving its picture; the device then receives it as the first value.
-        handleValues[0] = value;
+        if (pressedHandle != 1)
+            handleValues[0] = value;
         return;
     }
 
@@ -291,7 +321,9 @@ void SliderRuler::Slot_SetLabelStyle()
         if (edit->objectName() == QLatin1String(editNames[i]))
             num = i + 1;
     }
+    const bool accepted = minValue <= number && number <= maxValue && fits(number, num);
     setValue(double(number), num);
+    markRefused(num - 1, !accepted);
     emit FinalDataChange();
     edit->clearFocus();
 }

@@ -98,6 +98,12 @@ protected:
 
 private:
     double xForValue(double v) const;
+    // Whether handle `num` (1..4) may take `value` between its neighbours.
+    bool fits(double value, int num) const;
+    // Digits only, as many as the scale's maximum has.
+    void limitEdits();
+    // A red frame on an editor whose number was refused, until it changes.
+    void markRefused(int index, bool refused);
     void placeEdit(int index, int x, int y, double v);
     void restoreEdit(int index);
     void updateLengths();

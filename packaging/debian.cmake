@@ -46,6 +46,8 @@ A udev rule lets the user at the seat open the device without root.")
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     # The updater loads libcurl.so.4 at run time, which dpkg-shlibdeps cannot see.
     set(CPACK_DEBIAN_PACKAGE_DEPENDS libcurl4)
+    # Qt's own texts (file dialog, standard buttons) in the user's language.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qttranslations5-l10n)
     # The udev rule takes effect and goes without a replug; the updater's cache goes too.
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
         ${RIVET_DEB_DIR}/postinst ${RIVET_DEB_DIR}/prerm ${RIVET_DEB_DIR}/postrm)

@@ -5,7 +5,7 @@ packages=(
     cmake g++ make pkg-config dpkg-dev
     qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
     libcurl4-openssl-dev libudev-dev
-    fonts-wqy-zenhei
+    fonts-wqy-zenhei qttranslations5-l10n
     python3 python3-pyftpdlib
     umockdev libumockdev-dev
 )

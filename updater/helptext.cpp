@@ -105,6 +105,11 @@ void HelpText::onInsertTheImagic(const QString &path)
         QStringLiteral("<img src=\"%1\">").arg(path.toHtmlEscaped()));
 }
 
+void HelpText::showHelpText(const QString &html)
+{
+    ui->textEdit->setHtml(html);
+}
+
 void HelpText::onCloseHelpTextWidget()
 {
     close();

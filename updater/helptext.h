@@ -33,6 +33,8 @@ public slots:
     void onOpenPlainText(const QString &path);
     void setupEditor();
     void onInsertTheImagic(const QString &path);
+    // For a product without a help picture: the help as rich text.
+    void showHelpText(const QString &html);
 
 private slots:
     void onCloseHelpTextWidget();

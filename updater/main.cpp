@@ -1,5 +1,7 @@
 #include <hidlink/platform/hidplatform.h>
+#include <i18n/qttranslations.h>
 #include <updater/mainwindow.h>
+#include <updater/runningcopy.h>
 #ifdef RIVET_WITH_EMULATOR
 #include <emulator/environment.h>
 #endif
@@ -24,9 +26,11 @@ int main(int argc, char *argv[])
 {
     auto *app = new QApplication(argc, argv);
     if (anotherInstanceRuns()) {
+        runningcopy::askToRaise();
         delete app;
         return 0;
     }
+    i18n::installQtTranslations(*app);
     Q_INIT_RESOURCE(updater);
 #ifdef RIVET_WITH_EMULATOR
     // HIDLINK_BACKEND=emulator: talk to an emulated device instead of real ones.
@@ -37,6 +41,7 @@ int main(int argc, char *argv[])
     int result = 0;
     {
         updater::MainWindow window(backend);
+        runningcopy::raiseOnRequest(&window);
         window.show();
         result = app->exec();
     }

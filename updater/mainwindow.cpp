@@ -3,12 +3,15 @@
 #include "ui_mainwindow.h"
 #include <flash/updatemessages.h>
 #include <hidlink/deviceids.h>
+#include <updater/helpcontent.h>
 #include <updater/helptext.h>
 #include <updater/messageboxes.h>
 #include <updater/online/cachepath.h>
 #include <updater/online/modeltable.h>
+#include <updater/versionwait.h>
 #include <updater/windowtitle.h>
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QMouseEvent>
@@ -40,10 +43,14 @@ MainWindow::MainWindow(hidplatform::Backend &backend, QWidget *parent, const fla
     if (link().deviceFound())
         QTimer::singleShot(timing.versionQueryDelayMs, this, &MainWindow::onGetVersionFromMotor);
 
+    // An early F5 waits as long as the device is given to answer the version query.
+    versionWait = new VersionWait(
+        timing.versionQueryDelayMs + timing.watchdogTicks * timing.watchdogIntervalMs, this);
     connect(session, &flash::UpdateSession::versionReceived, this,
             [this](const QByteArray &report) {
                 versionReport = report;
                 deviceVersion = bootprotocol::versionOf(report);
+                versionWait->versionArrived();
             });
     connect(session, &flash::UpdateSession::progress, this,
             [this](qint64 offset) { ui->progressBarColor->setValue(double(offset)); });
@@ -110,13 +117,14 @@ void MainWindow::showError(int number)
 
 void MainWindow::onInitHelp()
 {
-    // This product has no help picture: the dialog then shows an empty area.
     const QString picture = HelpText::helpPicturePath(link().productId, locale.language());
     // Built on first use: it would add to every start-up for a dialog seldom opened.
     if (!helpDialog)
         helpDialog = new HelpText(this);
     if (!picture.isEmpty())
         helpDialog->onInsertTheImagic(picture);
+    else
+        helpDialog->showHelpText(helpcontent::helpText(chinese(), cacheFolder()));
     helpDialog->show();
 }
 
@@ -150,9 +158,18 @@ void MainWindow::mouseReleaseEvent(QMouseEvent *)
     dragging = false;
 }
 
-void MainWindow::closeEvent(QCloseEvent *)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (!closeConfirmed()) {
+        event->ignore();
+        return;
+    }
     cancelOnlineTransfer();
+}
+
+bool MainWindow::closeConfirmed()
+{
+    return !session->running() || messageboxes::closeDuringUpdate(this, locale);
 }
 
 void MainWindow::on_toolButton_4_clicked()
@@ -162,6 +179,8 @@ void MainWindow::on_toolButton_4_clicked()
 
 void MainWindow::onExit()
 {
+    if (!closeConfirmed())
+        return;
     cancelOnlineTransfer();
     session->stop();
     connection->closeReading();

@@ -18,6 +18,7 @@ class HelpText;
 class OnlineWorker;
 class QTimer;
 struct TransferControl;
+class VersionWait;
 
 namespace updater {
 
@@ -122,6 +123,7 @@ private:
     QString cacheRoot;
     OnlineWorker *onlineWorker = nullptr; // the transfer running, if any
     bool onlineCancelled = false;         // the last transfer was cancelled
+    VersionWait *versionWait = nullptr;   // F5 before the device's version reply
 
 protected:
     void customEvent(QEvent *event) override;
@@ -168,6 +170,8 @@ private:
     quint16 deviceVersion = 0;
     QByteArray versionReport;
     flash::UpdateSession *session = nullptr;
+    // From the start button until the session fails or completes: closing asks first.
+    bool closeConfirmed();
 };
 
 } // namespace updater

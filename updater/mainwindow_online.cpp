@@ -10,6 +10,7 @@
 #include <updater/online/onlineworker.h>
 #include <updater/online/urlfetch.h>
 #include <updater/online/versionline.h>
+#include <updater/versionwait.h>
 
 #include <QAction>
 #include <QEventLoop>
@@ -41,6 +42,15 @@ void MainWindow::setupOnlineCheck()
     connect(check, &QAction::triggered, this, &MainWindow::onlineCheckRequested);
     addAction(check);
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    // From the event loop: the reply arrives inside the reader's event.
+    connect(versionWait, &VersionWait::ready, this, &MainWindow::onlineCheckRequested,
+            Qt::QueuedConnection);
+    connect(versionWait, &VersionWait::gaveUp, this, [this] {
+        onInformationTip(QStringLiteral("设备没有报告版本，无法检查新固件。请连接设备后再按 F5。"),
+                         QStringLiteral("The device did not report its version, so no check "
+                                        "for new firmware could run. Connect the device and "
+                                        "press F5 again."));
+    });
 }
 
 void MainWindow::onlineCheckRequested()
@@ -49,6 +59,10 @@ void MainWindow::onlineCheckRequested()
     // not change under it.
     if (!ui->TBFlush->isEnabled() || onlineWorker)
         return;
+    if (versionReport.isEmpty()) {
+        versionWait->start();
+        return;
+    }
     onlineImageLoaded = false;
     onlineCancelled = false;
     const QString serverNameBefore = serverFileName;
@@ -92,7 +106,10 @@ int MainWindow::runOnlineTransfer(const std::function<int(TransferControl &)> &j
     });
     onlineWorker = &worker;
     worker.start();
-    loop.exec();
+    {
+        const BusyCursor busy; // from F5 on, also while the server is still being reached
+        loop.exec();
+    }
     // The loop also ends when the application quits: the transfer goes with it.
     if (!ended)
         worker.cancel();

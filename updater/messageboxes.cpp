@@ -40,4 +40,19 @@ bool completion(const QLocale &locale)
     return box.exec() == QMessageBox::Ok;
 }
 
+bool closeDuringUpdate(QWidget *parent, const QLocale &locale)
+{
+    const bool chinese = locale.language() == QLocale::Chinese;
+    QMessageBox box(
+        QMessageBox::Question, chinese ? QStringLiteral("警告") : QStringLiteral("Warning"),
+        chinese ? QStringLiteral("正在更新。现在关闭会使设备停留在引导程序中，可以重新更新。"
+                                 "仍要关闭吗？")
+                : QStringLiteral("An update is running. Closing now leaves the device "
+                                 "in its bootloader; it can be flashed again. Close "
+                                 "anyway?"),
+        QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 } // namespace messageboxes

@@ -16,4 +16,8 @@ void show(QWidget *parent, const QLocale &locale, const QString &englishTitle,
 // The box that ends an update; true when it was closed with its Ok button.
 bool completion(const QLocale &locale);
 
+// Asked before the window closes while an update runs; true to close anyway. No is the
+// default: a hasty Enter keeps the update going.
+bool closeDuringUpdate(QWidget *parent, const QLocale &locale);
+
 } // namespace messageboxes

@@ -56,7 +56,10 @@ void TestFwtool::commandLine_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("output");
 
-    QTest::newRow("--help") << "--help" << 0 << "Commands:";
+    // One table of exit codes, the same in every help text.
+    const QString table = "3 a file that is not a firmware image or that the device would refuse";
+    QTest::newRow("--help") << "--help" << 0 << table;
+    QTest::newRow("flash's help") << "help flash" << 0 << table;
     QTest::newRow("help") << "help" << 0 << "Usage:";
     QTest::newRow("a command's help") << "help info" << 0 << "--json";
     QTest::newRow("the tool's version") << "--version" << 0 << "^fwtool 1.0";
@@ -82,16 +85,29 @@ void TestFwtool::commandLine_data()
         << "info {dir}/lower.fw --device-version 1250" << 0
         << "^accepted with a warning: The firmware file version is lower";
     // 0522 is a hexadecimal USB id: its devices know no version 1250.
-    QTest::newRow("product id") << "info {dir}/good.fw --device-version 1250 --product-id 0522" << 2
+    QTest::newRow("product id") << "info {dir}/good.fw --device-version 1250 --product-id 0522" << 3
                                 << "^refused: The software type does not match";
     QTest::newRow("random bytes")
-        << "info {dir}/random.bin" << 2
+        << "info {dir}/random.bin" << 3
         << "^not a firmware image: declared sizes 526271749 + 3000 do not match the file size "
            "2048\nfile:        {dir}/random.bin (2048 bytes)\nDSP length:  526271749\n";
-    QTest::newRow("json") << "info {dir}/random.bin --json" << 2
+    QTest::newRow("json") << "info {dir}/random.bin --json" << 3
                           << "^{\"armLength\":3000,\"dspLength\":526271749,\"reason\":\"declared "
                              "sizes 526271749 + 3000 do not match the file size 2048\",\"size\":"
                              "2048,\"verdict\":\"not a firmware image\",\"version\":1250}\n";
+    // With --json every outcome is an object on standard output, errors too.
+    QTest::newRow("json, missing file")
+        << "info {dir}/missing.fw --json" << 1
+        << "{\"exitCode\":1,\"message\":\"cannot open {dir}/missing.fw: {noSuchFile}\","
+           "\"outcome\":\"error\"}\n";
+    QTest::newRow("json, wrong flash command line")
+        << "flash {dir}/good.fw --wait soon --json" << 2
+        << "{\"exitCode\":2,\"message\":\"--wait: 'soon' is not a number\",\"outcome\":\"error\"}";
+    QTest::newRow("json, pack") << "pack --version 7 --dsp {dir}/dsp.bin --arm {dir}/arm.bin "
+                                   "--out {dir}/p.fw --json"
+                                << 0
+                                << "^{\"armLength\":16,\"dspLength\":24,\"exitCode\":0,"
+                                   "\"out\":\"{dir}/p.fw\",\"outcome\":\"packed\",\"version\":7}";
 }
 
 void TestFwtool::commandLine()

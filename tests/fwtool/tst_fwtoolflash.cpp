@@ -87,7 +87,8 @@ void TestFwtoolFlash::initTestCase()
            "The firmware file version is lower than the current device");
     addRow("older file, --allow-older, --json", older, {"--allow-older", "--json"}, none, 0,
            "complete");
-    addRow("error 1: no update mode", g, none, {"EMULATOR_NO_U=1"}, 11, "Error 1");
+    addRow("error 1: no update mode", g, none, {"EMULATOR_NO_U=1"}, 11,
+           "Error 1: the device did not enter update mode within 10 s");
     addRow("error 2: no DSP acknowledgement, --json", g, {"--json"}, {"EMULATOR_DSP_ACKS=0"}, 12,
            "update-error");
     // Two "V" in all: the handshake's and the first window's, none after DSP end.

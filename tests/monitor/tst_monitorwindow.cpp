@@ -6,6 +6,7 @@
 #include <gauges/progressbarcolor.h>
 #include <hidlink/hidlink.h>
 #include <monitor/mainwindow.h>
+#include <monitor/nodevicecover.h>
 #include <monitor/reportcoalescer.h>
 #include <monitor/sliderruler.h>
 #include <monitor/usbthread.h>
@@ -151,6 +152,7 @@ private slots:
     void reportFloodsFoldPerFrame();
     void startUpDragTypeAndClose();
     void typedValueKeptWhileReportsArrive();
+    void dragHeldAgainstReports();
 
     void refusedWriteUntilReplugStorm();
     void pauseResumeStorm();
@@ -197,6 +199,21 @@ void TestMonitorWindow::lampsAndReportsWithoutDeviceThenPlugIn()
     QCOMPARE(changes.count, 2);
     QCOMPARE(rig.lamps(), (QStringList{Unlit, Unlit}));
 
+    // Without a device the gauges are dimmed under a "No device" until one arrives.
+    auto *bar = rig.child<ProgressBarColor>("Bar");
+    auto *cover = bar->findChild<NoDeviceCover *>();
+    QVERIFY(cover && cover->isVisible() && rig.ruler()->findChild<NoDeviceCover *>()->isVisible());
+    QCOMPARE(cover->text(), QString("No device"));
+    const auto barLightness = [&rig, bar] {
+        const QImage shot =
+            rig.window->grab(QRect(bar->mapTo(rig.window.get(), QPoint()), bar->size())).toImage();
+        qint64 sum = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                sum += shot.pixelColor(x, y).lightness();
+        return sum / (shot.width() * shot.height());
+    };
+    const qint64 dimmed = barLightness();
     QVERIFY(!rig.reader());
     const unsigned char query[11] = {0x80, 0x03, 0x01};
     QCOMPARE(rig.window->SendDataToUsb(query), -1);
@@ -205,6 +222,9 @@ void TestMonitorWindow::lampsAndReportsWithoutDeviceThenPlugIn()
     rig.device->plug();
     QTRY_VERIFY(rig.reader() && rig.reader()->isRunning());
     QTRY_COMPARE(rig.openReadHandles(), 1);
+    QVERIFY(!cover->isVisible());
+    QVERIFY2(barLightness() > dimmed + 20,
+             qPrintable(QString("%1 %2").arg(barLightness()).arg(dimmed)));
     rig.device->sendReport(EmulatedDevice::statusReport(1500, true, false));
     QTRY_COMPARE(rig.bar(), 1500.0);
     QTRY_COMPARE(rig.lamps(), (QStringList{Lit, Unlit}));
@@ -232,6 +252,11 @@ void TestMonitorWindow::lampsAndReportsWithoutDeviceThenPlugIn()
     QTRY_COMPARE(rig.bar(), 77.0);
     QCOMPARE(rig.rulerValues(), (QList<double>{0, 6, 7, 100}));
     QVERIFY(rig.received().empty()); // not without the device, nor on arrival
+    rig.device->unplug();
+    QTRY_VERIFY(cover->isVisible());
+    QLocale::setDefault(QLocale::Chinese);
+    QCOMPARE(NoDeviceCover(bar, true).text(), QString("未连接设备"));
+    QLocale::setDefault(QLocale::system());
 }
 
 void TestMonitorWindow::reportFloodsFoldPerFrame()
@@ -336,24 +361,34 @@ void TestMonitorWindow::startUpDragTypeAndClose()
     // The device echoes what it stored; the ruler keeps showing it.
     QTRY_COMPARE(ruler->getValue(1), double(v2));
 
+    // What the editor shows after Return, and whether it marks the number refused.
     const auto type = [&rig](const char *name, const char *text) {
         QLineEdit *edit = rig.child<QLineEdit>(name);
         edit->clear();
         QTest::keyClicks(edit, text);
         QTest::keyClick(edit, Qt::Key_Return);
-        QCOMPARE(edit->text(), QString(text)); // a refused number stays in the edit
+        return edit->text() + (edit->property("refused").toBool() ? " refused" : "");
     };
-    type("lineEditC", "2222");
+    QCOMPARE(type("lineEditC", "2222"), QString("2222"));
     QCOMPARE(rig.received().size(), std::size_t(3));
     QCOMPARE(rig.received()[2], command({0x80, 0x03, 0x02, 0, 0, quint8(v2 & 0xFF), quint8(v2 >> 8),
                                          0xAE, 0x08, 0xFF, 0x0F}));
-    // Out of scale, or not a number (0: below handle 2, so handle 1's, unchanged): sent
-    // again unchanged. Empty: nothing.
-    type("lineEditA", "9999");
-    type("lineEditC", "abc");
-    type("lineEditB", "");
+    // Digits only. Out of scale: sent again unchanged, the number kept in a red frame
+    // until it is changed. Nothing typed: nothing sent.
+    QCOMPARE(type("lineEditA", "9999"), QString("9999 refused"));
+    QCOMPARE(type("lineEditB", "50x00"), QString("5000 refused"));
+    QCOMPARE(type("lineEditC", "abc"), QString());
     QCOMPARE(rig.received().size(), std::size_t(5));
     QCOMPARE(rig.received()[4], rig.received()[2]);
+    QLineEdit *editA = rig.child<QLineEdit>("lineEditA");
+    const QImage framed = editA->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < framed.height(); ++y)
+        for (int x = 0; x < framed.width(); ++x)
+            red += framed.pixelColor(x, y).red() > 200 && framed.pixelColor(x, y).green() < 60;
+    QVERIFY2(red > 20, qPrintable(QString::number(red)));
+    QTest::keyClick(editA, Qt::Key_Backspace);
+    QVERIFY(!editA->property("refused").toBool());
     QCOMPARE(rig.device->values(), (Values{0, quint16(v2), 2222, 4095}));
 
     auto *close = rig.child<QToolButton>("toolButton");
@@ -422,6 +457,44 @@ void TestMonitorWindow::typedValueKeptWhileReportsArrive()
         QVERIFY2(ruler->rect().contains(edit), qPrintable(QString::number(edit.right())));
         QVERIFY(edit.left() <= ruler->handleX(i) && ruler->handleX(i) <= edit.right());
     }
+}
+
+void TestMonitorWindow::dragHeldAgainstReports()
+{
+    Rig rig(true, streaming(0, 4));
+    QVERIFY(rig.show());
+    SliderRuler *ruler = rig.ruler();
+    int reports = 0;
+    connect(rig.reader(), &monitor::USBThread::ReportDataBuffer800a, ruler,
+            [&reports] { ++reports; });
+    const int h = ruler->height();
+    const QPoint grip(qRound(ruler->handleX(1)),
+                      int(h * 0.5 - (h / 5) * 0.25 + h / 7 + (h / 6) / 2.0));
+    QTest::mousePress(ruler, Qt::LeftButton, Qt::NoModifier, grip);
+    // A second's drag at an ordinary pace, then a pause on the spot: reports still
+    // carrying the old value arrive meanwhile.
+    QPoint at = grip;
+    for (int i = 0; i < 10; ++i) {
+        at += QPoint(8, 0);
+        QMouseEvent move(QEvent::MouseMove, at, ruler->mapToGlobal(at), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(ruler, &move);
+        QTest::qWait(100);
+    }
+    const int duringDrag = reports;
+    QTRY_VERIFY(reports >= duringDrag + 2);
+    QVERIFY(reports >= 4);
+    const double dragged = ruler->getValue(1);
+    QVERIFY(dragged > 1100);
+    QTest::mouseRelease(ruler, Qt::LeftButton, Qt::NoModifier, at);
+    QCOMPARE(rig.device->values()[1], quint16(dragged));
+    // A report sent before the write arrived must not undo it; the next ones confirm it.
+    rig.window->onDealData800a(valueReport({0, 1024, 3072, 4095}));
+    QCOMPARE(ruler->getValue(1), dragged);
+    const int released = reports;
+    QTRY_VERIFY(reports >= released + 2);
+    QCOMPARE(ruler->getValue(1), double(quint16(dragged))); // as the device stored it
+    QVERIFY(qAbs(ruler->handleX(1) - at.x()) < 1);
 }
 
 void TestMonitorWindow::refusedWriteUntilReplugStorm()

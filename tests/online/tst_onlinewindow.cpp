@@ -7,6 +7,7 @@
 #include <gauges/progressbarcolor.h>
 #include <updater/online/modeltable.h>
 
+#include <QCursor>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStandardPaths>
@@ -262,6 +263,7 @@ private slots:
         // A GUI-thread timer that must keep its pace while a transfer runs; it acts once the
         // bar shows the image's first bytes against its size.
         int ticks = 0;
+        bool busy = false; // the check shows that it runs
         bool imageBegun = false;
         bool joined = false;
         QTimer ticker;
@@ -269,6 +271,8 @@ private slots:
         QObject::connect(&ticker, &QTimer::timeout, [&] {
             auto *worker = window->findChild<QThread *>("onlineTransfer");
             ticks += worker && !QApplication::activeModalWidget();
+            busy |= worker && QApplication::overrideCursor() &&
+                    QApplication::overrideCursor()->shape() == Qt::BusyCursor;
             if (!worker || imageBegun || bar->getMaxValue() != image.size() || bar->getValue() <= 0)
                 return;
             imageBegun = true;
@@ -289,6 +293,7 @@ private slots:
         QTest::keyClick(window.get(), Qt::Key_F5);
         ticker.stop();
         QVERIFY(imageBegun);
+        QVERIFY(busy && !QApplication::overrideCursor());
         QCOMPARE(hand.texts(),
                  action.isEmpty() ? QStringList({Question, Failed}) : QStringList{Question});
         QCOMPARE(joined, action == "close");
@@ -307,6 +312,41 @@ private slots:
             QTest::keyClick(window.get(), Qt::Key_F5);
             QCOMPARE(hand.texts(), QStringList({Question, Question}));
         }
+    }
+
+    // F5 before the device's version reply waits for it, with a busy cursor, then runs;
+    // without a device it gives up after the reply's limit and says so.
+    void earlyF5WaitsForTheVersion_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::newRow("reply comes") << true;
+        QTest::newRow("no device") << false;
+    }
+
+    void earlyF5WaitsForTheVersion()
+    {
+        QFETCH(bool, present);
+        QVERIFY(server.put(ModelForVersion(1250)->versionFile, "1260\n"));
+        EmulatedDevice device(backend);
+        if (present)
+            device.attach();
+        flash::Timing timing = Hasty;
+        timing.versionQueryDelayMs = 300;
+        TestWindow window(backend, timing);
+        window.setUpdateServer(server.server());
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        ModalHand hand;
+        hand.answers[Question] = QMessageBox::No;
+        QTest::keyClick(&window, Qt::Key_F5);
+        QVERIFY(window.versionReportValue().isEmpty());
+        QVERIFY(QApplication::overrideCursor());
+        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+        const QString gaveUp = "The device did not report its version, so no check for new "
+                               "firmware could run. Connect the device and press F5 again.";
+        QTRY_COMPARE(hand.texts(), QStringList(present ? Question : gaveUp));
+        QVERIFY(!QApplication::overrideCursor());
     }
 
     void flushFileTip()

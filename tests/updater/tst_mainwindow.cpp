@@ -4,13 +4,17 @@
 #include <emulator/emulateddevice.h>
 #include <flash/usbthread.h>
 #include <gauges/roundcircle.h>
+#include <i18n/qttranslations.h>
 #include <updater/helptext.h>
 
+#include <QFileDialog>
 #include <QImageReader>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QToolButton>
+#include <QTranslator>
 #include <QtTest>
 
 using emulator::DeviceConfig;
@@ -63,6 +67,7 @@ private slots:
     void helpPictures_data();
     void helpPictures();
     void helpPictureShownOnce();
+    void qtTextsInChinese();
 
 private:
     QTemporaryDir dir;
@@ -101,6 +106,24 @@ void TestMainWindow::texts()
         texts);
     QVERIFY(!window.findChild<QWidget *>("toolButton_2")->isEnabled());
     QVERIFY(window.findChild<QWidget *>("TBFlush")->isEnabled());
+    // Disabled, the start button is dimmed: its white text goes grey.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *start = window.findChild<QToolButton *>("toolButton_2");
+    const auto brightest = [&window, start] {
+        const QImage shot =
+            window.grab(QRect(start->mapTo(&window, QPoint()), start->size())).toImage();
+        int most = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                most = qMax(most, shot.pixelColor(x, y).lightness());
+        return most;
+    };
+    const int disabled = brightest();
+    start->setEnabled(true);
+    const int enabled = brightest();
+    QVERIFY2(enabled > 240 && disabled < 140,
+             qPrintable(QString("%1 %2").arg(enabled).arg(disabled)));
 
     // Reachable only through the meta-object system.
     QVERIFY(QMetaObject::invokeMethod(&window, "Slot_SetLanguage", Q_ARG(int, QLocale::Chinese)));
@@ -250,11 +273,15 @@ void TestMainWindow::helpPictures_data()
     QTest::addColumn<int>("language");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("words"); // a line of the help text shown without a picture
     QTest::newRow("base de") << 0x0522 << int(QLocale::German) << "Base_En.jpg"
-                             << "Help";
+                             << "Help" << QString();
     QTest::newRow("wheel zh") << 0x0524 << int(QLocale::Chinese) << "Wheel_Ch.jpg"
-                              << "帮助";
-    QTest::newRow("rivet") << 0x0526 << int(QLocale::Chinese) << QString() << "帮助";
+                              << "帮助" << QString();
+    QTest::newRow("rivet zh") << 0x0526 << int(QLocale::Chinese) << QString() << "帮助"
+                              << "错误 1: 设备在 10 秒内没有进入更新模式";
+    QTest::newRow("rivet en") << 0x0526 << int(QLocale::English) << QString() << "Help"
+                              << "Error 1: the device did not enter update mode within 10 s";
 }
 
 void TestMainWindow::helpPictures()
@@ -263,11 +290,25 @@ void TestMainWindow::helpPictures()
     QFETCH(int, language);
     QFETCH(QString, name);
     QFETCH(QString, caption);
+    QFETCH(QString, words);
     QLocale::setDefault(QLocale(QLocale::Language(language)));
     QCOMPARE(HelpText().findChild<QLabel *>("LB_Help")->text(), caption);
     const QString path = HelpText::helpPicturePath(productId, QLocale::Language(language));
     if (name.isEmpty()) {
         QVERIFY(path.isEmpty());
+        // The help button then shows words in the user's language, not a black box.
+        TestWindow window(backend);
+        QTest::mouseClick(window.findChild<QToolButton *>("TB_Help"), Qt::LeftButton);
+        auto *area = window.findChild<HelpText *>()->findChild<QTextEdit *>("textEdit");
+        QVERIFY(QTest::qWaitForWindowExposed(area->window()));
+        const QString text = area->toPlainText();
+        QVERIFY2(text.contains(words) && text.contains(window.cacheFolder()), qPrintable(text));
+        const QImage shot = area->grab().toImage();
+        int light = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                light += shot.pixelColor(x, y).lightness() > 150;
+        QVERIFY2(light > 1000, qPrintable(QString::number(light)));
         return;
     }
     // Each picture lies next to the program and fits the text area without scrolling.
@@ -311,6 +352,38 @@ void TestMainWindow::helpPictureShownOnce()
         QTest::mouseRelease(close, Qt::LeftButton);
         QVERIFY(!help.isVisible());
     }
+}
+
+void TestMainWindow::qtTextsInChinese()
+{
+    // Qt's own texts follow the user's language: the file dialog and the standard
+    // buttons of message boxes.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    QVERIFY(i18n::installQtTranslations(*qApp));
+    TestWindow window(backend);
+    QStringList seen;
+    QTimer hand;
+    connect(&hand, &QTimer::timeout, [&] {
+        // The tip about no file chosen closes too.
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->buttons().first()->click();
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        for (auto *label : dialog->findChildren<QLabel *>())
+            seen << label->text();
+        for (auto *button : dialog->findChildren<QPushButton *>())
+            seen << button->text();
+        dialog->reject();
+    });
+    hand.start(10);
+    QTest::mouseClick(window.findChild<QToolButton *>("TBFlush"), Qt::LeftButton);
+    for (const char *text : {"查找范围：", "文件名称(&N)：", "打开(&O)", "取消"})
+        QVERIFY2(seen.contains(text), qPrintable(seen.join(", ")));
+    QMessageBox box(QMessageBox::Information, "提示", "更新成功",
+                    QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(box.button(QMessageBox::Yes)->text(), QString("是(&Y)"));
+    delete qApp->findChild<QTranslator *>(); // takes itself out of the application
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -71,6 +71,7 @@ private slots:
     void shortFeatureReportsRefuseTheUpdate();
     void secondUpdateModeReplySendsNoSecondHandshake();
     void failureBox();
+    void closingAsksWhileUpdating();
 
 private:
     std::unique_ptr<TestWindow> connectedWindow(EmulatedDevice &device,
@@ -395,6 +396,34 @@ void TestUpdate::failureBox()
     QTest::qWait(200);
     QCOMPARE(hand.boxes, box);
     QCOMPARE(window->exitCode, -1);
+}
+
+void TestUpdate::closingAsksWhileUpdating()
+{
+    DeviceConfig config;
+    config.latencyMs = 30;
+    EmulatedDevice device(backend, config);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    ModalHand hand;
+    choose(*window, hand, saved("long.fw", firmwareBytes(4000, 1250, 400)));
+    const QString question = "An update is running. Closing now leaves the device in its "
+                             "bootloader; it can be flashed again. Close anyway?";
+    hand.answers[question] = QMessageBox::No;
+    start(*window);
+    // Alt+F4 and the window manager close through the close event, the close button
+    // through onExit: both ask, and No keeps the update going.
+    QVERIFY(!window->close());
+    auto *closeButton = window->findChild<QToolButton *>("toolButton_4");
+    QTest::mouseClick(closeButton, Qt::LeftButton);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->exitCode, -1);
+    const QString box = "Warning | " + question + " | &Yes | &No";
+    QCOMPARE(hand.boxes, QStringList({box, box}));
+    QCOMPARE(hand.details.last(), QString("icon %1, default &No").arg(QMessageBox::Question));
+    hand.answers[question] = QMessageBox::Yes;
+    QTest::mouseClick(closeButton, Qt::LeftButton);
+    QCOMPARE(window->exitCode, 0);
 }
 
 QTEST_MAIN(TestUpdate)
