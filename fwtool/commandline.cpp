@@ -2,6 +2,7 @@
 
 #include <fwtool/commands.h>
 #include <fwtool/flashcommand.h>
+#include <fwtool/listcommand.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -187,6 +188,8 @@ const Command commands[] = {
      [](const QCommandLineParser &parser, Streams &io) {
          return runFlash(parser, io.out, io.err);
      }},
+    {"list", "list the devices, their firmware versions and whether they are busy", defineList,
+     [](const QCommandLineParser &parser, Streams &io) { return runList(parser, io.out, io.err); }},
 };
 
 const Command *findCommand(const QString &name)
@@ -234,7 +237,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
                                      "own checks.");
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("command", "pack, info, flash or help; then its options.",
+    parser.addPositionalArgument("command", "pack, info, flash, list or help; then its options.",
                                  "COMMAND [options]");
     // Everything after the command is the command's: `pack --version N` is not ours.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
