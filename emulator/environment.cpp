@@ -47,6 +47,7 @@ int listEntry(const char *name, int index, int fallback)
 // The fault settings, which EMULATOR_FAULT_DEVICE gives to one device only.
 void applyFaults(DeviceConfig &c)
 {
+    c.latencyMs = intFromEnv("EMULATOR_LATENCY_MS", c.latencyMs);
     c.answerEnterUpdate = intFromEnv("EMULATOR_NO_U", 0) == 0;
     c.dspAcks = intFromEnv("EMULATOR_DSP_ACKS", c.dspAcks);
     c.armAcks = intFromEnv("EMULATOR_ARM_ACKS", c.armAcks);
@@ -88,7 +89,6 @@ DeviceConfig configFromEnvironment(int index, int count)
     c.version = static_cast<std::uint16_t>(listEntry("EMULATOR_VERSION", index, c.version));
     c.featureReportLength =
         static_cast<std::uint16_t>(intFromEnv("EMULATOR_FEATURE_LENGTH", c.featureReportLength));
-    c.latencyMs = intFromEnv("EMULATOR_LATENCY_MS", c.latencyMs);
     c.statusRateHz = intFromEnv("EMULATOR_STATUS_RATE", c.statusRateHz);
     c.valueRateHz = intFromEnv("EMULATOR_VALUE_RATE", c.valueRateHz);
     const int faulty = intFromEnv("EMULATOR_FAULT_DEVICE", 0);

@@ -18,8 +18,8 @@
 //                                   (one time per device; the last stands for the rest)
 //   EMULATOR_DEVICES=N              N devices with distinct paths (1 to 64); their images
 //                                   go to EMULATOR_IMAGE_DIR/1, /2, ...
-//   EMULATOR_FAULT_DEVICE=k         the fault settings (NO_U ... UNPLUG_AT_PACKET) apply to
-//                                   device k only (1-based)
+//   EMULATOR_FAULT_DEVICE=k         the fault settings (LATENCY_MS, NO_U ... UNPLUG_AT_PACKET)
+//                                   apply to device k only (1-based)
 //   EMULATOR_REPLUG_DEVICE=k        device k is pulled out EMULATOR_REPLUG_AFTER_MS (300)
 //                                   after its first update and plugged in again as long after
 //   EMULATOR_TRACE=path             append every report received there, one hex line each
