@@ -23,18 +23,25 @@
 
 #include <algorithm>
 #include <cstdio>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 namespace {
 
 constexpr int ImageHalf = 32 * 1024;
 
+// The CPU time of the ended children; -1 where the system does not keep it (Windows).
 double childrenCpuSeconds()
 {
+#ifdef _WIN32
+    return -1;
+#else
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+#endif
 }
 
 bool sameImages(const QString &folder, const QByteArray &file)
