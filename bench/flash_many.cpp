@@ -95,8 +95,9 @@ bool flashMany(const QString &fwtool, const QString &file, const QByteArray &byt
     std::printf("N %d: exit %d, slowest device %.3f s, pace %.3f s, whole process %.3f s\n", count,
                 tool.exitCode(), slowest, pace, wall);
     std::printf("flash_many_pace_ratio_min %d: %.3f\n", count, slowest > 0 ? pace / slowest : 0);
-    std::printf("flash_many_cpu %d: %.3f s CPU in %.3f s (%.1f %% of one core)\n", count, cpu, wall,
-                100 * cpu / wall);
+    if (cpuBefore >= 0)
+        std::printf("flash_many_cpu %d: %.3f s CPU in %.3f s (%.1f %% of one core)\n", count, cpu,
+                    wall, 100 * cpu / wall);
     return good;
 }
 
