@@ -14,16 +14,6 @@ namespace {
 constexpr std::size_t InputReportLength = 20;
 constexpr int AckWindow = 25;
 
-std::string defaultPath(std::uint16_t vendorId, std::uint16_t productId)
-{
-    char path[160];
-    std::snprintf(path, sizeof path,
-                  "\\\\?\\hid#vid_%04x&pid_%04x#7&2f1c5a3&0&0000#"
-                  "{4d1e55b2-f16f-11cf-88cb-001111000030}",
-                  vendorId, productId);
-    return path;
-}
-
 std::uint32_t bigEndian32(const std::vector<std::uint8_t> &bytes, std::size_t at)
 {
     return std::uint32_t(bytes[at]) << 24 | std::uint32_t(bytes[at + 1]) << 16 |
@@ -31,6 +21,16 @@ std::uint32_t bigEndian32(const std::vector<std::uint8_t> &bytes, std::size_t at
 }
 
 } // namespace
+
+std::string devicePath(std::uint16_t vendorId, std::uint16_t productId, int index)
+{
+    char path[160];
+    std::snprintf(path, sizeof path,
+                  "\\\\?\\hid#vid_%04x&pid_%04x#7&2f1c5a3&0&%04d#"
+                  "{4d1e55b2-f16f-11cf-88cb-001111000030}",
+                  vendorId, productId, index);
+    return path;
+}
 
 EmulatedDevice::EmulatedDevice(hidplatform::EmulatedBackend &host, DeviceConfig config)
     : host(host), config(std::move(config)), storedValues(this->config.values)
@@ -105,7 +105,7 @@ bool EmulatedDevice::present() const
 hidplatform::DeviceInfo EmulatedDevice::info() const
 {
     hidplatform::DeviceInfo info;
-    info.path = config.path.empty() ? defaultPath(config.vendorId, config.productId) : config.path;
+    info.path = config.path.empty() ? devicePath(config.vendorId, config.productId) : config.path;
     info.vendorId = config.vendorId;
     info.productId = config.productId;
     return info;
@@ -209,6 +209,7 @@ void EmulatedDevice::handleCommand(const std::uint8_t *c)
             if (config.confirmOnArmEnd)
                 reply({0x80, 0x0C, 0x59});
             writeImages();
+            replugLater();
         }
         return;
     default:
@@ -304,6 +305,19 @@ bool EmulatedDevice::imagesMatchFile(const std::string &path) const
     std::lock_guard<std::mutex> lock(mutex);
     return std::vector<std::uint8_t>(dspBegin, armBegin) == dsp &&
            std::vector<std::uint8_t>(armBegin, file.end()) == arm;
+}
+
+void EmulatedDevice::replugLater()
+{
+    // Called with the mutex held; once per device, as a line worker does it.
+    if (config.replugAfterUpdateMs < 0 || replugged)
+        return;
+    replugged = true;
+    const std::chrono::milliseconds pause(config.replugAfterUpdateMs);
+    scheduler.after(pause, [this, pause] {
+        unplug();
+        scheduler.after(pause, [this] { plug(); });
+    });
 }
 
 void EmulatedDevice::writeImages() const

@@ -35,12 +35,16 @@ struct DeviceConfig
     int refuseFromPacket = -1;       // refuse every feature report from data packet k on
     int unplugAtPacket = -1;         // pulled out when data packet k arrives
     std::string imageFolder;         // where the received images are written on ARM end
+    int replugAfterUpdateMs = -1;    // pulled out that long after ARM end, back as long after
     bool openableForReading = true;
     bool openableForWriting = true;
     std::string tracePath; // every report received, one hex line each, appended there
     // Reports the device sends on its own, each that many milliseconds after it appears.
     std::vector<std::pair<int, std::vector<std::uint8_t>>> unsolicited;
 };
+
+// The Windows-like interface path of the device numbered `index` (0 for the first).
+std::string devicePath(std::uint16_t vendorId, std::uint16_t productId, int index = 0);
 
 class EmulatedDevice : public hidplatform::VirtualDevice
 {
@@ -80,6 +84,7 @@ private:
     void reply(std::vector<std::uint8_t> report);
     void handleCommand(const std::uint8_t *data);
     void writeImages() const;
+    void replugLater();
     void sendStatus();
     void trace(const std::uint8_t *data, std::size_t length);
     void sendUnsolicited();
@@ -100,6 +105,7 @@ private:
     int armAcksGiven = 0;
     bool refusing = false;
     bool armEnd = false;
+    bool replugged = false;
     std::uint32_t statusTick = 0;
     const DeviceScheduler::Clock::time_point born = DeviceScheduler::Clock::now();
 };

@@ -2,6 +2,7 @@
 
 #include <fwtool/commands.h>
 #include <fwtool/flashcommand.h>
+#include <fwtool/listcommand.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -200,6 +201,8 @@ const Command commands[] = {
              printJsonError(io, said.section('\n', 0, 0).mid(int(qstrlen("fwtool: "))), code);
          return code;
      }},
+    {"list", "list the devices, their firmware versions and whether they are busy", defineList,
+     [](const QCommandLineParser &parser, Streams &io) { return runList(parser, io.out, io.err); }},
 };
 
 const Command *findCommand(const QString &name)
@@ -247,7 +250,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
                                      "own checks.");
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("command", "pack, info, flash or help; then its options.",
+    parser.addPositionalArgument("command", "pack, info, flash, list or help; then its options.",
                                  "COMMAND [options]");
     // Everything after the command is the command's: `pack --version N` is not ours.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);

@@ -1,8 +1,10 @@
 #include <fwtool/flashcommand.h>
 
 #include <fwtool/commands.h>
+#include <fwtool/flashmany.h>
 #include <fwtool/flashrun.h>
 #include <fwtool/interruptsignal.h>
+#include <fwtool/toolbackend.h>
 #include <hidlink/deviceids.h>
 #include <hidlink/platform/hidplatform.h>
 
@@ -14,10 +16,6 @@
 #include <io.h>
 #else
 #include <unistd.h>
-#endif
-
-#ifdef RIVET_WITH_EMULATOR
-#include <emulator/environment.h>
 #endif
 
 namespace fwtool {
@@ -115,7 +113,13 @@ void defineFlash(QCommandLineParser &parser)
          {"wait", "Wait up to this long for the device to be plugged in (default 0).", "SECONDS"},
          {"quiet", "No progress and no closing line on success."},
          {"json", "Print one JSON object at the end: outcome, exitCode, deviceVersion, "
-                  "fileVersion, bytes, seconds, message."}});
+                  "fileVersion, bytes, seconds, message (with --all: a devices array of "
+                  "these; with --watch: one line per device)."},
+         {"device", "Update the device at this interface path (see fwtool list).", "PATH"},
+         {"all", "Update every matching device at once; exit code of the first that failed."},
+         {"watch", "Stay running and update every device plugged in, once until it is "
+                   "plugged in again; Ctrl+C ends it."},
+         {"force", "With --watch: update devices already at the file's version too."}});
 }
 
 int runFlash(const QCommandLineParser &parser, QTextStream &out, QTextStream &err)
@@ -139,6 +143,15 @@ int runFlash(const QCommandLineParser &parser, QTextStream &out, QTextStream &er
     }
     request.path = words.at(1);
     request.allowOlder = parser.isSet("allow-older");
+    const bool all = parser.isSet("all"), watch = parser.isSet("watch");
+    if (int(all) + int(watch) + int(parser.isSet("device")) > 1)
+        return usageError(err, "--device, --all and --watch exclude each other");
+    if (parser.isSet("force") && !watch)
+        return usageError(err, "--force goes with --watch");
+    if (parser.isSet("wait") && (all || watch))
+        return usageError(err, "--wait goes with one device");
+    request.devicePath = parser.value("device").toStdString();
+    request.skipCurrent = watch && !parser.isSet("force");
 
     Printer printer(out, err, parser.isSet("quiet"), parser.isSet("json"));
     FlashSummary refusal;
@@ -151,12 +164,13 @@ int runFlash(const QCommandLineParser &parser, QTextStream &out, QTextStream &er
         return printer.finish(refusal);
     }
 
-#ifdef RIVET_WITH_EMULATOR
-    // HIDLINK_BACKEND=emulator: the emulated device, as for the programs.
-    hidplatform::Backend &backend = emulator::backendFromEnvironment();
-#else
-    hidplatform::Backend &backend = hidplatform::nativeBackend();
-#endif
+    hidplatform::Backend &backend = toolBackend();
+    if (all || watch) {
+        FlashMany many(
+            backend, request, deviceids::ProductId,
+            {watch, parser.isSet("json"), parser.isSet("quiet"), standardOutputIsTerminal()}, out);
+        return many.exec();
+    }
     InterruptSignal ctrlC;
     FlashRun run(backend, request, deviceids::ProductId);
     QEventLoop loop;

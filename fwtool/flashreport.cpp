@@ -28,6 +28,8 @@ const char *outcomeName(FlashOutcome outcome)
         return "update-error";
     case FlashOutcome::Interrupted:
         return "interrupted";
+    case FlashOutcome::AlreadyCurrent:
+        return "already-current";
     }
     return "";
 }
@@ -38,6 +40,7 @@ int exitCodeFor(FlashOutcome outcome, int errorNumber)
 {
     switch (outcome) {
     case FlashOutcome::Complete:
+    case FlashOutcome::AlreadyCurrent:
         return 0;
     case FlashOutcome::Unreadable:
         return 1;
@@ -88,9 +91,9 @@ std::optional<int> nextTenth(const FlashProgress &progress, int lastTenth)
     return tenth;
 }
 
-QByteArray jsonSummary(const FlashSummary &summary)
+QJsonObject jsonObject(const FlashSummary &summary)
 {
-    QJsonObject object{
+    return QJsonObject{
         {QStringLiteral("outcome"), QLatin1String(outcomeName(summary.outcome))},
         {QStringLiteral("exitCode"), exitCodeFor(summary.outcome, summary.errorNumber)},
         {QStringLiteral("deviceVersion"),
@@ -100,7 +103,11 @@ QByteArray jsonSummary(const FlashSummary &summary)
         {QStringLiteral("bytes"), summary.bytes},
         {QStringLiteral("seconds"), qRound(summary.seconds * 1000) / 1000.0},
         {QStringLiteral("message"), summary.message}};
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray jsonSummary(const FlashSummary &summary)
+{
+    return QJsonDocument(jsonObject(summary)).toJson(QJsonDocument::Compact);
 }
 
 } // namespace fwtool

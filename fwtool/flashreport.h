@@ -3,6 +3,7 @@
 // JSON object a script reads at the end. Pure, so that every text is decided here.
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <optional>
 
@@ -11,12 +12,13 @@ namespace fwtool {
 enum class FlashOutcome
 {
     Complete,
-    Unreadable,   // the file could not be opened
-    Refused,      // the updater's file checks refused the file
-    NoDevice,     // not found, no version reply, or it cannot take the update
-    OlderVersion, // lower than the device's, and --allow-older was not given
-    UpdateError,  // the protocol's error 1, 2, 4 or 5
-    Interrupted,  // Ctrl+C
+    Unreadable,     // the file could not be opened
+    Refused,        // the updater's file checks refused the file
+    NoDevice,       // not found, no version reply, or it cannot take the update
+    OlderVersion,   // lower than the device's, and --allow-older was not given
+    UpdateError,    // the protocol's error 1, 2, 4 or 5
+    Interrupted,    // Ctrl+C
+    AlreadyCurrent, // the device has the file's version (--watch without --force)
 };
 
 // 0, 1, 3, 4, 5, 10 + the protocol's error number, 130: fwtool's one table.
@@ -47,9 +49,13 @@ struct FlashSummary
     qint64 bytes = 0;
     double seconds = 0;
     QString message;
+    QString device;       // its interface path, once known
+    bool skipped = false; // never written: the file did not suit it or it was busy
 };
-// One compact JSON object: outcome, exitCode, deviceVersion, fileVersion, bytes,
-// seconds, message (unknown versions are null).
+// One JSON object: outcome, exitCode, deviceVersion, fileVersion, bytes, seconds,
+// message (unknown versions are null).
+QJsonObject jsonObject(const FlashSummary &summary);
+// The same, compact, on one line.
 QByteArray jsonSummary(const FlashSummary &summary);
 
 } // namespace fwtool

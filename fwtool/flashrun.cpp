@@ -50,6 +50,8 @@ FlashRun::FlashRun(hidplatform::Backend &backend, const FlashRequest &request, i
     connect(session, &flash::UpdateSession::writeRefused, this, &FlashRun::onRefusedWrite);
     if (request.image.headerComplete)
         summary.fileVersion = request.image.fileVersion;
+    if (!request.devicePath.empty())
+        connection->bindTo(request.devicePath);
 }
 
 FlashRun::~FlashRun()
@@ -61,6 +63,8 @@ FlashRun::~FlashRun()
 QString FlashRun::deviceName() const
 {
     const HidLink &link = connection->link();
+    if (!request.devicePath.empty())
+        return QString::fromStdString(request.devicePath);
     return QStringLiteral("vendor %1, product %2").arg(link.vendorIdText, link.productIdText);
 }
 
@@ -96,7 +100,7 @@ void FlashRun::openDevice()
 void FlashRun::askVersion()
 {
     if (connection->updateLockedElsewhere()) {
-        finish(FlashOutcome::NoDevice, flash::deviceBusyMessage().english);
+        skip(FlashOutcome::NoDevice, flash::deviceBusyMessage().english);
         return;
     }
     phase = Phase::AskingVersion;
@@ -155,15 +159,19 @@ void FlashRun::onVersion(const QByteArray &report)
     const firmware::Verdict verdict = firmware::judge(true, opened, family);
     const QString tip = firmware::tipFor(verdict).english.simplified();
     if (!firmware::accepted(verdict)) {
-        finish(FlashOutcome::Refused, QStringLiteral("%1: %2").arg(request.path, tip));
+        skip(FlashOutcome::Refused, QStringLiteral("%1: %2").arg(request.path, tip));
+        return;
+    }
+    if (request.skipCurrent && image.fileVersion == device) {
+        skip(FlashOutcome::AlreadyCurrent, QStringLiteral("already at version %1").arg(device));
         return;
     }
     if (verdict == firmware::Verdict::LowerVersion) {
         const QString versions =
             QStringLiteral("file %1, device %2").arg(image.fileVersion).arg(device);
         if (!request.allowOlder) {
-            finish(FlashOutcome::OlderVersion,
-                   QStringLiteral("%1 (%2); --allow-older flashes it anyway").arg(tip, versions));
+            skip(FlashOutcome::OlderVersion,
+                 QStringLiteral("%1 (%2); --allow-older flashes it anyway").arg(tip, versions));
             return;
         }
         emit note(QStringLiteral("%1 (%2); flashing it as --allow-older asks").arg(tip, versions));
@@ -177,7 +185,7 @@ void FlashRun::onVersion(const QByteArray &report)
     phase = Phase::Updating;
     clock.start();
     if (session->start(image.data, image.dspEnd) == flash::UpdateSession::StartResult::DeviceBusy)
-        finish(FlashOutcome::NoDevice, flash::deviceBusyMessage().english);
+        skip(FlashOutcome::NoDevice, flash::deviceBusyMessage().english);
 }
 
 void FlashRun::interrupt()
@@ -204,7 +212,16 @@ void FlashRun::finish(FlashOutcome outcome, const QString &message, int errorNum
     summary.errorNumber = errorNumber;
     summary.message = message;
     summary.seconds = clock.isValid() ? clock.elapsed() / 1000.0 : 0;
+    summary.device = connection->link().deviceFound()
+                         ? QString::fromStdString(connection->link().devicePath())
+                         : QString::fromStdString(request.devicePath);
     emit finished(summary);
+}
+
+void FlashRun::skip(FlashOutcome outcome, const QString &message)
+{
+    summary.skipped = phase != Phase::Done;
+    finish(outcome, message);
 }
 
 } // namespace fwtool

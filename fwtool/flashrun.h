@@ -26,6 +26,8 @@ struct FlashRequest
     firmware::LoadError loadError = firmware::LoadError::None;
     bool allowOlder = false;
     int waitSeconds = 0;
+    std::string devicePath;   // empty: the first matching device
+    bool skipCurrent = false; // a device already at the file's version is left alone
 };
 
 class FlashRun : public QObject
@@ -66,6 +68,8 @@ private:
     void onVersion(const QByteArray &report);
     void onDeadline();
     void finish(FlashOutcome outcome, const QString &message, int errorNumber = 0);
+    // The device was never written: the file does not suit it, or another program has it.
+    void skip(FlashOutcome outcome, const QString &message);
     QString deviceName() const;
 
     const FlashRequest request;
