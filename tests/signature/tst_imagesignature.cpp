@@ -1,0 +1,153 @@
+// Signatures made by the minisign tool, checked by ours: every way a signature file can
+// be wrong must be refused, and both of minisign's formats accepted.
+#include "minisigntool.h"
+#include "testsupport.h"
+#include <signature/imagesignature.h>
+#include <signature/minisign.h>
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using imagesignature::State;
+
+namespace {
+
+// The signature file with byte `index` of the base64 line `line` (decoded) flipped.
+QByteArray flipDecoded(QByteArray text, int line, int index)
+{
+    QList<QByteArray> lines = text.split('\n');
+    QByteArray bytes = QByteArray::fromBase64(lines[line]);
+    bytes[index] = char(bytes[index] ^ 0x01);
+    lines[line] = bytes.toBase64();
+    return lines.join('\n');
+}
+
+} // namespace
+
+class TestImageSignature : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(folder.isValid());
+        key = makeMinisignKey(folder.path(), "vendor").value_or(MinisignKey());
+        other = makeMinisignKey(folder.path(), "other").value_or(MinisignKey());
+        QVERIFY2(!key.publicLine.isEmpty() && !other.publicLine.isEmpty(),
+                 "minisign -G failed (is the minisign package installed?)");
+        image = firmwareBytes(400, 1260, 216);
+        QVERIFY(writeFile(path("image.fw"), image));
+        QVERIFY(writeFile(path("another.fw"), firmwareBytes(400, 1261, 216)));
+        QVERIFY(minisignSign(key, path("image.fw"), "release 1260"));
+        QVERIFY(minisignSign(key, path("image.fw"), "legacy 1260", true, path("legacy.minisig")));
+        QVERIFY(minisignSign(other, path("image.fw"), "stranger", false, path("other.minisig")));
+        QVERIFY(minisignSign(key, path("another.fw"), "release 1261"));
+    }
+
+    void check_data()
+    {
+        QTest::addColumn<QByteArray>("signature"); // the file beside the image; null: none
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<bool>("withKey");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("comment");
+
+        const QByteArray valid = readFile(path("image.fw.minisig"));
+        const QByteArray legacy = readFile(path("legacy.minisig"));
+        const int invalid = int(State::Invalid);
+        QByteArray flippedImage = image;
+        flippedImage[300] = char(flippedImage[300] ^ 0x01);
+        QByteArray flippedComment = valid;
+        flippedComment.replace("release 1260", "release 1269");
+
+        QTest::newRow("valid, prehashed")
+            << valid << image << true << int(State::Valid) << "release 1260";
+        QTest::newRow("valid, legacy")
+            << legacy << image << true << int(State::Valid) << "legacy 1260";
+        QTest::newRow("valid, CRLF line ends") << QByteArray(valid).replace("\n", "\r\n") << image
+                                               << true << int(State::Valid) << "release 1260";
+        QTest::newRow("no key: nothing checked")
+            << valid << image << false << int(State::NoKey) << "";
+        QTest::newRow("missing") << QByteArray() << image << true << int(State::Missing) << "";
+        QTest::newRow("another key's signature")
+            << readFile(path("other.minisig")) << image << true << invalid << "";
+        QTest::newRow("one byte of the image flipped")
+            << valid << flippedImage << true << invalid << "";
+        QTest::newRow("one byte of the legacy image flipped")
+            << legacy << flippedImage << true << invalid << "";
+        QTest::newRow("one byte of the signature flipped")
+            << flipDecoded(valid, 1, 20) << image << true << invalid << "";
+        QTest::newRow("one byte of the key id flipped")
+            << flipDecoded(valid, 1, 3) << image << true << invalid << "";
+        QTest::newRow("one byte of the trusted comment changed")
+            << flippedComment << image << true << invalid << "";
+        QTest::newRow("one byte of the global signature flipped")
+            << flipDecoded(valid, 3, 5) << image << true << invalid << "";
+        QTest::newRow("truncated")
+            << valid.left(valid.size() - 30) << image << true << invalid << "";
+        QTest::newRow("of another file")
+            << readFile(path("another.fw.minisig")) << image << true << invalid << "";
+        QTest::newRow("empty") << QByteArray("") << image << true << invalid << "";
+        QTest::newRow("wrong base64")
+            << QByteArray(valid).replace(valid.split('\n')[1].mid(10, 4), "!!!!") << image << true
+            << invalid << "";
+        QTest::newRow("unknown algorithm")
+            << flipDecoded(flipDecoded(valid, 1, 0), 1, 1) << image << true << invalid << "";
+        QTest::newRow("huge") << valid + QByteArray(minisign::MaxSignatureFileSize, '\n') << image
+                              << true << invalid << "";
+    }
+
+    void check()
+    {
+        QFETCH(QByteArray, signature);
+        QFETCH(QByteArray, image);
+        QFETCH(bool, withKey);
+        QFETCH(int, state);
+        QFETCH(QString, comment);
+
+        const QString imagePath = path(QTest::currentDataTag() + QString(".fw"));
+        QVERIFY(writeFile(imagePath, image));
+        QVERIFY(signature.isNull() ||
+                writeFile(imagesignature::signaturePath(imagePath), signature));
+        const imagesignature::Result result =
+            imagesignature::check(image, imagePath, withKey ? key.publicLine : QByteArray());
+        QCOMPARE(int(result.state), state);
+        QCOMPARE(result.trustedComment, comment);
+        // The public key file, comment line and all, is a key as good as its line.
+        if (withKey)
+            QCOMPARE(int(imagesignature::check(image, imagePath, readFile(key.publicFile)).state),
+                     state);
+    }
+
+    void publicKeys_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("line") << key.publicLine << true;
+        QTest::newRow("file") << readFile(key.publicFile) << true;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("short") << key.publicLine.left(50) << false;
+        QTest::newRow("two keys") << key.publicLine + '\n' + other.publicLine << false;
+        QTest::newRow("a signature's line")
+            << readFile(path("image.fw.minisig")).split('\n')[1] << false;
+    }
+
+    void publicKeys()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, accepted);
+        QCOMPARE(minisign::parsePublicKey(text).has_value(), accepted);
+    }
+
+private:
+    QString path(const QString &name) const { return folder.filePath(name); }
+
+    QTemporaryDir folder;
+    MinisignKey key;
+    MinisignKey other;
+    QByteArray image;
+};
+
+QTEST_GUILESS_MAIN(TestImageSignature)
+#include "tst_imagesignature.moc"
