@@ -2,6 +2,7 @@
 
 #include <fwtool/commands.h>
 #include <fwtool/flashcommand.h>
+#include <fwtool/signaturecommand.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -158,7 +159,8 @@ void defineInfo(QCommandLineParser &parser)
         {{"device-version", "Judge the file for a device at this version (0 to 65535).", "N"},
          {"product-id", "The device's USB product id, hexadecimal (default 0526).", "ID"},
          {"json", "Print one JSON object: size, dspLength, armLength, version, verdict, "
-                  "reason."}});
+                  "reason, signature (valid, invalid, missing or no-key)."}});
+    addKeyOption(parser);
 }
 
 int runInfo(const QCommandLineParser &parser, Streams &io)
@@ -177,6 +179,10 @@ int runInfo(const QCommandLineParser &parser, Streams &io)
         request.deviceVersion = quint16(device);
     request.productId = int(product);
     request.json = parser.isSet("json");
+    const std::optional<QByteArray> key = chosenKey(parser, io.err);
+    if (!key)
+        return ExitUsage;
+    request.key = *key;
     return info(request, io);
 }
 
@@ -187,6 +193,7 @@ const Command commands[] = {
      [](const QCommandLineParser &parser, Streams &io) {
          return runFlash(parser, io.out, io.err);
      }},
+    {"verify", "check a firmware file's signature", defineVerify, runVerify},
 };
 
 const Command *findCommand(const QString &name)
@@ -205,7 +212,8 @@ QString toolHelp(const QCommandLineParser &parser)
         text += QString("  %1  %2\n").arg(QLatin1String(command.name), -6).arg(command.summary);
     text += "  help    this text, or a command's: fwtool help COMMAND\n";
     text += "\nExit codes: 0 done, 1 a file could not be read or written, 2 a wrong command "
-            "line, or a file that is not a firmware image or that the device would refuse.\n";
+            "line, or a file that is not a firmware image or that the device would refuse, 3 a "
+            "signature invalid or missing (verify; flash has its own list).\n";
     return text;
 }
 
@@ -234,7 +242,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
                                      "own checks.");
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("command", "pack, info, flash or help; then its options.",
+    parser.addPositionalArgument("command", "pack, info, flash, verify or help; then its options.",
                                  "COMMAND [options]");
     // Everything after the command is the command's: `pack --version N` is not ours.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);

@@ -1,6 +1,7 @@
 #include <fwtool/commands.h>
 
 #include <flash/firmwareimage.h>
+#include <signature/imagesignature.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -138,6 +139,15 @@ int info(const InfoRequest &request, Streams &io)
         verdict = judge(image, request);
         break;
     }
+    // As the updater: with a key, an invalid signature refuses a file it would take.
+    const imagesignature::Result signature =
+        imagesignature::check(image.data, request.path, request.key);
+    if (verdict.exitCode == ExitOk && signature.state == imagesignature::State::Invalid)
+        verdict = {"refused", imagesignature::refusal().english, ExitRefused};
+    const QString signatureText =
+        imagesignature::stateName(signature.state) +
+        (signature.state == imagesignature::State::Valid ? ": " + signature.trustedComment
+                                                         : QString());
 
     if (request.json) {
         // Header fields the file does not have are null.
@@ -149,7 +159,8 @@ int info(const InfoRequest &request, Streams &io)
                                  {"armLength", field(image.armLength)},
                                  {"version", field(image.fileVersion)},
                                  {"verdict", verdict.verdict},
-                                 {"reason", verdict.reason}};
+                                 {"reason", verdict.reason},
+                                 {"signature", imagesignature::stateName(signature.state)}};
         io.out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
         return verdict.exitCode;
     }
@@ -160,6 +171,7 @@ int info(const InfoRequest &request, Streams &io)
         io.out << QString("version:     %1\n").arg(image.fileVersion);
         io.out << QString("ARM length:  %1\n").arg(image.armLength);
     }
+    io.out << QString("signature:   %1\n").arg(signatureText);
     return verdict.exitCode;
 }
 

@@ -2,6 +2,7 @@
 
 #include <fwtool/flashrun.h>
 #include <fwtool/interruptsignal.h>
+#include <fwtool/signaturecommand.h>
 #include <hidlink/deviceids.h>
 #include <hidlink/platform/hidplatform.h>
 
@@ -127,7 +128,9 @@ void defineFlash(QCommandLineParser &parser)
          {"wait", "Wait up to this long for the device to be plugged in (default 0).", "SECONDS"},
          {"quiet", "No progress and no closing line on success."},
          {"json", "Print one JSON object at the end: outcome, exitCode, deviceVersion, "
-                  "fileVersion, bytes, seconds, message."}});
+                  "fileVersion, bytes, seconds, message."},
+         {"require-signature", "Refuse a file without a valid signature (exit 3)."}});
+    addKeyOption(parser);
 }
 
 int runFlash(const QCommandLineParser &parser, QTextStream &out, QTextStream &err)
@@ -154,6 +157,15 @@ int runFlash(const QCommandLineParser &parser, QTextStream &out, QTextStream &er
 
     Printer printer(out, err, parser.isSet("quiet"), parser.isSet("json"));
     FlashSummary refusal;
+    // The signature is the file's own matter: refused before anything else is looked at.
+    const std::optional<QByteArray> key = chosenKey(parser, err);
+    if (!key)
+        return UsageExit;
+    refusal.message = flashRefusal(request.path, *key, parser.isSet("require-signature"));
+    if (!refusal.message.isEmpty()) {
+        refusal.outcome = FlashOutcome::Refused;
+        return printer.finish(refusal);
+    }
     if (updaterRuns()) {
         refusal.outcome = FlashOutcome::NoDevice;
         refusal.message = "the updater program is running: both would write to the device; "

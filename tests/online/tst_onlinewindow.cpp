@@ -2,11 +2,13 @@
 // loopback, real message boxes answered as they appear, and the downloaded image flashed.
 #include "fakeftpserver.h"
 #include "ftpserverfixture.h"
+#include "minisigntool.h"
 #include "updaterfixture.h"
 #include <emulator/emulateddevice.h>
 #include <gauges/progressbarcolor.h>
 #include <updater/online/modeltable.h>
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStandardPaths>
@@ -148,6 +150,68 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window->exitCode, 0, FlashTimeoutMs);
         QCOMPARE(hand.texts().last(), QString("Update Complete!\nClick OK to close the software!"));
         QVERIFY(device.imagesMatchFile(imagePath.toStdString()));
+    }
+
+    // With a signing key: only an image signed by it, of the announced version, is loaded.
+    void signedDownload_data()
+    {
+        QTest::addColumn<qint32>("headerVersion");
+        QTest::addColumn<bool>("signedByVendor");
+        QTest::addColumn<bool>("tampered");   // one byte changed after signing
+        QTest::addColumn<QString>("verdict"); // the second box's text
+
+        const QString refused = Failed + "\nThe firmware's signature is missing or does not match";
+        QTest::newRow("signed: flashed") << 1260 << true << false << Downloaded;
+        QTest::newRow("unsigned") << 1260 << false << false << refused;
+        QTest::newRow("tampered") << 1260 << true << true << refused;
+        QTest::newRow("signed, but not the announced version")
+            << 1255 << true << false
+            << Failed + "\nThe firmware's version 1255 is not the announced version 1260";
+    }
+
+    void signedDownload()
+    {
+        QFETCH(qint32, headerVersion);
+        QFETCH(bool, signedByVendor);
+        QFETCH(bool, tampered);
+        QFETCH(QString, verdict);
+
+        QTemporaryDir keys;
+        const std::optional<MinisignKey> key = makeMinisignKey(keys.path(), "vendor");
+        QVERIFY2(key, "minisign -G failed");
+        QByteArray image = firmwareBytes(400, headerVersion, 216);
+        const QString served = server.root() + "/VKP1000/1260.bin";
+        QFile::remove(served + ".minisig");
+        QVERIFY(server.put("VKP1000/VKP1000.txt", "1260\n") &&
+                server.put("VKP1000/1260.bin", image));
+        QVERIFY(!signedByVendor || minisignSign(*key, served, "release 1260"));
+        if (tampered) {
+            image[100] = char(image[100] ^ 0x01);
+            QVERIFY(server.put("VKP1000/1260.bin", image));
+        }
+        EmulatedDevice device(backend);
+        auto window = connectedWindow(device);
+        QVERIFY(window);
+        window->setSigningKey(key->publicLine);
+
+        ModalHand hand;
+        hand.answers[Question] = QMessageBox::Yes;
+        QTest::keyClick(window.get(), Qt::Key_F5);
+        QCOMPARE(hand.texts(), QStringList({Question, verdict}));
+        const bool flashes = verdict == Downloaded;
+        QCOMPARE(button(*window, "toolButton_2")->isEnabled(), flashes);
+        // A refused image is gone from the cache, its signature file with it.
+        const QStringList kept =
+            flashes ? QStringList{"1260.bin", "1260.bin.minisig"} : QStringList();
+        QCOMPARE(QDir(cache + "VKP1000").entryList(QDir::Files), kept);
+        if (!flashes)
+            return;
+        QVERIFY(window->findChild<QLabel *>("LB_VersionTip")
+                    ->text()
+                    .endsWith("\nsigned: release 1260"));
+        QTest::mouseClick(button(*window, "toolButton_2"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(window->exitCode, 0, FlashTimeoutMs);
+        QVERIFY(device.imagesMatchFile((cache + "VKP1000/1260.bin").toStdString()));
     }
 
     void checkOutcomes_data()

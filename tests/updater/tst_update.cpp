@@ -1,11 +1,12 @@
 // Firmware updates: the header's rules, then end to end with the real window and file
 // dialog against the emulated bootloader, and every way the device can fail to answer.
+#include "minisigntool.h"
 #include "updaterfixture.h"
 #include <emulator/emulateddevice.h>
-#include <gauges/progressbarcolor.h>
 #include <flash/bootprotocol.h>
 #include <flash/firmwareimage.h>
 #include <flash/usbthread.h>
+#include <gauges/progressbarcolor.h>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -67,6 +68,8 @@ private slots:
     void fileTips_data();
     void fileTips();
     void filesThatEnableNothing();
+    void signedFiles_data();
+    void signedFiles();
     void flashesCompletely_data();
     void flashesCompletely();
     void shortFeatureReportsRefuseTheUpdate();
@@ -247,6 +250,59 @@ void TestUpdate::fileTips()
     QCOMPARE(enabled(*window, "toolButton_2"), startEnabled);
     if (!versionTip.isEmpty())
         QCOMPARE(window->findChild<QLabel *>("LB_VersionTip")->text(), versionTip);
+}
+
+// With a signing key a file picked by hand is checked against the signature beside it.
+void TestUpdate::signedFiles_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("signature"); // "vendor", "tampered", "none"
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QString>("labelEnd");
+    const int en = QLocale::English;
+    QTest::newRow("signed") << en << "vendor" << QStringList() << "\nsigned: release 1250";
+    QTest::newRow("signed, Chinese")
+        << int(QLocale::Chinese) << "vendor" << QStringList() << "\n已签名: release 1250";
+    // A technician's own build still flashes.
+    QTest::newRow("unsigned") << en << "none" << QStringList() << "\nunsigned";
+    QTest::newRow("tampered")
+        << en << "tampered"
+        << QStringList{"Information | The firmware's signature is missing or does not match | &Yes"}
+        << "\nunsigned";
+    QTest::newRow("tampered, Chinese")
+        << int(QLocale::Chinese) << "tampered" << QStringList{"信息 | 固件签名缺失或不匹配 | 确 定"}
+        << "\n未签名";
+}
+
+void TestUpdate::signedFiles()
+{
+    QFETCH(int, language);
+    QFETCH(QString, signature);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, labelEnd);
+    QLocale::setDefault(QLocale(QLocale::Language(language)));
+    QTemporaryDir keys;
+    const std::optional<MinisignKey> key = makeMinisignKey(keys.path(), "vendor");
+    QVERIFY2(key, "minisign -G failed");
+    QByteArray image = firmwareBytes(8, 1250, 8);
+    const QString path = saved("signed.fw", image);
+    QFile::remove(path + ".minisig");
+    QVERIFY(signature == "none" || minisignSign(*key, path, "release 1250"));
+    if (signature == "tampered") {
+        image[20] = char(image[20] ^ 0x01);
+        QVERIFY(writeFile(path, image));
+    }
+    EmulatedDevice device(backend);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    window->setSigningKey(key->publicLine);
+    ModalHand hand;
+    choose(*window, hand, path);
+
+    QCOMPARE(hand.boxes, boxes);
+    QCOMPARE(enabled(*window, "toolButton_2"), boxes.isEmpty());
+    QVERIFY2(window->findChild<QLabel *>("LB_VersionTip")->text().endsWith(labelEnd),
+             qPrintable(window->findChild<QLabel *>("LB_VersionTip")->text()));
 }
 
 void TestUpdate::filesThatEnableNothing()
