@@ -50,6 +50,8 @@ void TestFwtool::initTestCase()
     qToBigEndian<quint32>(526271749, random.data());
     write(dir.filePath("random.bin"), random);
     // Signed by minisign; the tampered copy keeps the signature of the original.
+    if (!MinisignRuns)
+        return;
     const std::optional<MinisignKey> key = makeMinisignKey(dir.path(), "vendor");
     QVERIFY2(key, "minisign -G failed");
     write(dir.filePath("signed.fw"), good);
@@ -103,7 +105,9 @@ void TestFwtool::commandLine_data()
                              "sizes 526271749 + 3000 do not match the file size 2048\","
                              "\"signature\":\"no-key\",\"size\":"
                              "2048,\"verdict\":\"not a firmware image\",\"version\":1250}\n";
-    QTest::newRow("info: no key") << "info {dir}/signed.fw" << 0 << "\nsignature:   no-key\n";
+    QTest::newRow("info: no key") << "info {dir}/good.fw" << 0 << "\nsignature:   no-key\n";
+    if (!MinisignRuns)
+        return;
 
     // Signatures; this build has no key of its own, the vendor's is given with --key.
     const QString key = " --key {dir}/vendor.pub";
