@@ -122,26 +122,6 @@ private slots:
                      state);
     }
 
-    void publicKeys_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("line") << key.publicLine << true;
-        QTest::newRow("file") << readFile(key.publicFile) << true;
-        QTest::newRow("empty") << QByteArray() << false;
-        QTest::newRow("short") << key.publicLine.left(50) << false;
-        QTest::newRow("two keys") << key.publicLine + '\n' + other.publicLine << false;
-        QTest::newRow("a signature's line")
-            << readFile(path("image.fw.minisig")).split('\n')[1] << false;
-    }
-
-    void publicKeys()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(bool, accepted);
-        QCOMPARE(minisign::parsePublicKey(text).has_value(), accepted);
-    }
-
 private:
     QString path(const QString &name) const { return folder.filePath(name); }
 
