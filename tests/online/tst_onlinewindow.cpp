@@ -2,7 +2,6 @@
 // loopback, real message boxes answered as they appear, and the downloaded image flashed.
 #include "fakeftpserver.h"
 #include "ftpserverfixture.h"
-#include "minisigntool.h"
 #include "updaterfixture.h"
 #include <emulator/emulateddevice.h>
 #include <gauges/progressbarcolor.h>
@@ -175,18 +174,18 @@ private slots:
         QFETCH(bool, signedByVendor);
         QFETCH(bool, tampered);
         QFETCH(QString, verdict);
-        if (!MinisignRuns)
-            QSKIP("minisign cannot run here");
 
-        QTemporaryDir keys;
-        const std::optional<MinisignKey> key = makeMinisignKey(keys.path(), "vendor");
-        QVERIFY2(key, "minisign -G failed");
-        QByteArray image = firmwareBytes(400, headerVersion, 216);
-        const QString served = server.root() + "/VKP1000/1260.bin";
-        QFile::remove(served + ".minisig");
+        // Made by minisign when the test was built: under wine it cannot run.
+        const QString signedImages = QStringLiteral(SIGNED_IMAGES) + '/';
+        const QByteArray key = readFile(signedImages + "vendor.pub").split('\n').value(1);
+        QByteArray image = readFile(signedImages + QString("%1.bin").arg(headerVersion));
+        QCOMPARE(image, firmwareBytes(400, headerVersion, 216));
+        QFile::remove(server.root() + "/VKP1000/1260.bin.minisig");
         QVERIFY(server.put("VKP1000/VKP1000.txt", "1260\n") &&
                 server.put("VKP1000/1260.bin", image));
-        QVERIFY(!signedByVendor || minisignSign(*key, served, "release 1260"));
+        QVERIFY(!signedByVendor ||
+                server.put("VKP1000/1260.bin.minisig",
+                           readFile(signedImages + QString("%1.bin.minisig").arg(headerVersion))));
         if (tampered) {
             image[100] = char(image[100] ^ 0x01);
             QVERIFY(server.put("VKP1000/1260.bin", image));
@@ -194,7 +193,7 @@ private slots:
         EmulatedDevice device(backend);
         auto window = connectedWindow(device);
         QVERIFY(window);
-        window->setSigningKey(key->publicLine);
+        window->setSigningKey(key);
 
         ModalHand hand;
         hand.answers[Question] = QMessageBox::Yes;
