@@ -2,7 +2,7 @@
 // its exit code and a piece of what it prints (stdout and stderr together; a piece
 // starting with "^" must open the output).
 
-#include "minisigntool.h"
+#include "testsupport.h"
 #include <flash/firmwareimage.h>
 
 #include <QProcess>
@@ -49,17 +49,16 @@ void TestFwtool::initTestCase()
     random.resize(2048);
     qToBigEndian<quint32>(526271749, random.data());
     write(dir.filePath("random.bin"), random);
-    // Signed by minisign; the tampered copy keeps the signature of the original.
-    if (!MinisignRuns)
-        return;
-    const std::optional<MinisignKey> key = makeMinisignKey(dir.path(), "vendor");
-    QVERIFY2(key, "minisign -G failed");
-    write(dir.filePath("signed.fw"), good);
-    QVERIFY(minisignSign(*key, dir.filePath("signed.fw"), "release 1250"));
-    QByteArray tampered = good;
-    tampered[30] = char(tampered[30] ^ 0x01);
-    write(dir.filePath("tampered.fw"), tampered);
-    QVERIFY(QFile::copy(dir.filePath("signed.fw.minisig"), dir.filePath("tampered.fw.minisig")));
+    // Signed by minisign when the test was built (makesigned.py); the tampered copy
+    // keeps the signature of the original.
+    const QString made = QStringLiteral(SIGNED_IMAGES "/");
+    QByteArray image = readFile(made + "1260.bin");
+    write(dir.filePath("signed.fw"), image);
+    QVERIFY(QFile::copy(made + "1260.bin.minisig", dir.filePath("signed.fw.minisig")));
+    image[30] = char(image[30] ^ 0x01);
+    write(dir.filePath("tampered.fw"), image);
+    QVERIFY(QFile::copy(made + "1260.bin.minisig", dir.filePath("tampered.fw.minisig")));
+    QVERIFY(QFile::copy(made + "vendor.pub", dir.filePath("vendor.pub")));
 }
 
 void TestFwtool::commandLine_data()
@@ -106,14 +105,12 @@ void TestFwtool::commandLine_data()
                              "\"signature\":\"no-key\",\"size\":"
                              "2048,\"verdict\":\"not a firmware image\",\"version\":1250}\n";
     QTest::newRow("info: no key") << "info {dir}/good.fw" << 0 << "\nsignature:   no-key\n";
-    if (!MinisignRuns)
-        return;
 
     // Signatures; this build has no key of its own, the vendor's is given with --key.
     const QString key = " --key {dir}/vendor.pub";
     const QString refused = "The firmware's signature is missing or does not match";
     QTest::newRow("verify: valid") << "verify {dir}/signed.fw" + key << 0
-                                   << "^{dir}/signed.fw: signature valid: release 1250\n";
+                                   << "^{dir}/signed.fw: signature valid: release 1260\n";
     QTest::newRow("verify: missing")
         << "verify {dir}/good.fw" + key << 3 << "^fwtool: {dir}/good.fw: signature missing";
     QTest::newRow("verify: tampered")
@@ -123,7 +120,7 @@ void TestFwtool::commandLine_data()
     QTest::newRow("verify: a key file that holds none")
         << "verify {dir}/signed.fw --key {dir}/good.fw" << 2 << "holds no minisign public key";
     QTest::newRow("info: signed") << "info {dir}/signed.fw --device-version 1250" + key << 0
-                                  << "\nsignature:   valid: release 1250\n";
+                                  << "\nsignature:   valid: release 1260\n";
     QTest::newRow("info: tampered, refused")
         << "info {dir}/tampered.fw --device-version 1250 --json" + key << 2
         << "\"reason\":\"" + refused + "\",\"signature\":\"invalid\"";
