@@ -16,9 +16,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The static Qt and libcurl that scripts/build-qt-windows.sh builds into its cache:
-# packages are searched below the find root only, so their prefixes join it.
-foreach(cached RIVET_QT_WINDOWS:qt5-win64 RIVET_CURL_WINDOWS:curl-win64)
+# The static Qt, libcurl and libsodium that scripts/build-qt-windows.sh builds into its
+# cache: packages are searched below the find root only, so their prefixes join it.
+foreach(cached RIVET_QT_WINDOWS:qt5-win64 RIVET_CURL_WINDOWS:curl-win64
+               RIVET_SODIUM_WINDOWS:sodium-win64)
     string(REPLACE ":" ";" cached "${cached}")
     list(GET cached 0 variable)
     list(GET cached 1 folder)

@@ -3,6 +3,7 @@
 #include <fwtool/commands.h>
 #include <fwtool/flashcommand.h>
 #include <fwtool/listcommand.h>
+#include <fwtool/signaturecommand.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -163,7 +164,8 @@ void defineInfo(QCommandLineParser &parser)
         {{"device-version", "Judge the file for a device at this version (0 to 65535).", "N"},
          {"product-id", "The device's USB product id, hexadecimal (default 0526).", "ID"},
          {"json", "Print one JSON object: size, dspLength, armLength, version, verdict, "
-                  "reason."}});
+                  "reason, signature (valid, invalid, missing or no-key)."}});
+    addKeyOption(parser);
 }
 
 int runInfo(const QCommandLineParser &parser, Streams &io)
@@ -182,6 +184,10 @@ int runInfo(const QCommandLineParser &parser, Streams &io)
         request.deviceVersion = quint16(device);
     request.productId = int(product);
     request.json = parser.isSet("json");
+    const std::optional<QByteArray> key = chosenKey(parser, io.err);
+    if (!key)
+        return ExitUsage;
+    request.key = *key;
     return info(request, io);
 }
 
@@ -203,6 +209,7 @@ const Command commands[] = {
      }},
     {"list", "list the devices, their firmware versions and whether they are busy", defineList,
      [](const QCommandLineParser &parser, Streams &io) { return runList(parser, io.out, io.err); }},
+    {"verify", "check a firmware file's signature", defineVerify, runVerify},
 };
 
 const Command *findCommand(const QString &name)
@@ -250,7 +257,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
                                      "own checks.");
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("command", "pack, info, flash, list or help; then its options.",
+    parser.addPositionalArgument("command",
+                                 "pack, info, flash, list, verify or help; then its options.",
                                  "COMMAND [options]");
     // Everything after the command is the command's: `pack --version N` is not ours.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);

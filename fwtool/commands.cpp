@@ -1,6 +1,7 @@
 #include <fwtool/commands.h>
 
 #include <flash/firmwareimage.h>
+#include <signature/imagesignature.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -90,7 +91,8 @@ QString exitCodeTable()
 {
     return QStringLiteral(
         "Exit codes: 0 done, 1 a file could not be read or written, 2 a wrong command line, "
-        "3 a file that is not a firmware image or that the device would refuse, 4 no device "
+        "3 a file that is not a firmware image, that the device would refuse, or whose signature "
+        "is invalid (or missing where one is required), 4 no device "
         "(or no version reply within 3 s, a device that cannot take the update, or one that "
         "another program is updating), 5 a file older than the device's firmware, 10 + N update "
         "error N, 130 interrupted (the device is left in its bootloader).");
@@ -169,6 +171,15 @@ int info(const InfoRequest &request, Streams &io)
         verdict = judge(image, request);
         break;
     }
+    // As the updater: with a key, an invalid signature refuses a file it would take.
+    const imagesignature::Result signature =
+        imagesignature::check(image.data, request.path, request.key);
+    if (verdict.exitCode == ExitOk && signature.state == imagesignature::State::Invalid)
+        verdict = {"refused", imagesignature::refusal().english, ExitRefused};
+    const QString signatureText =
+        imagesignature::stateName(signature.state) +
+        (signature.state == imagesignature::State::Valid ? ": " + signature.trustedComment
+                                                         : QString());
 
     if (request.json) {
         // Header fields the file does not have are null.
@@ -180,7 +191,8 @@ int info(const InfoRequest &request, Streams &io)
                                  {"armLength", field(image.armLength)},
                                  {"version", field(image.fileVersion)},
                                  {"verdict", verdict.verdict},
-                                 {"reason", verdict.reason}};
+                                 {"reason", verdict.reason},
+                                 {"signature", imagesignature::stateName(signature.state)}};
         io.out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
         return verdict.exitCode;
     }
@@ -191,6 +203,7 @@ int info(const InfoRequest &request, Streams &io)
         io.out << QString("version:     %1\n").arg(image.fileVersion);
         io.out << QString("ARM length:  %1\n").arg(image.armLength);
     }
+    io.out << QString("signature:   %1\n").arg(signatureText);
     return verdict.exitCode;
 }
 

@@ -14,9 +14,10 @@ namespace fwtool {
 enum Exit
 {
     ExitOk = 0,
-    ExitFile = 1,    // a file could not be read or written
-    ExitUsage = 2,   // the command line is wrong
-    ExitRefused = 3, // not a firmware image, or one the device would refuse
+    ExitFile = 1,      // a file could not be read or written
+    ExitUsage = 2,     // the command line is wrong
+    ExitRefused = 3,   // not a firmware image, or one the device would refuse
+    ExitSignature = 3, // a signature invalid or missing where one is needed: a refusal too
 };
 
 // Every exit code of every command, as the help texts print it.
@@ -52,6 +53,7 @@ struct InfoRequest
     std::optional<quint16> deviceVersion; // without it only the file's form is judged
     int productId = deviceids::ProductId;
     bool json = false;
+    QByteArray key; // the signing key; empty: signatures are not checked
 };
 int info(const InfoRequest &request, Streams &io);
 

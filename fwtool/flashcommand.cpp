@@ -4,6 +4,7 @@
 #include <fwtool/flashmany.h>
 #include <fwtool/flashrun.h>
 #include <fwtool/interruptsignal.h>
+#include <fwtool/signaturecommand.h>
 #include <fwtool/toolbackend.h>
 #include <hidlink/deviceids.h>
 #include <hidlink/platform/hidplatform.h>
@@ -119,7 +120,9 @@ void defineFlash(QCommandLineParser &parser)
          {"all", "Update every matching device at once; exit code of the first that failed."},
          {"watch", "Stay running and update every device plugged in, once until it is "
                    "plugged in again; Ctrl+C ends it."},
-         {"force", "With --watch: update devices already at the file's version too."}});
+         {"force", "With --watch: update devices already at the file's version too."},
+         {"require-signature", "Refuse a file without a valid signature (exit 3)."}});
+    addKeyOption(parser);
 }
 
 int runFlash(const QCommandLineParser &parser, QTextStream &out, QTextStream &err)
@@ -155,6 +158,15 @@ int runFlash(const QCommandLineParser &parser, QTextStream &out, QTextStream &er
 
     Printer printer(out, err, parser.isSet("quiet"), parser.isSet("json"));
     FlashSummary refusal;
+    // The signature is the file's own matter: refused before anything else is looked at.
+    const std::optional<QByteArray> key = chosenKey(parser, err);
+    if (!key)
+        return UsageExit;
+    refusal.message = flashRefusal(request.path, *key, parser.isSet("require-signature"));
+    if (!refusal.message.isEmpty()) {
+        refusal.outcome = FlashOutcome::Refused;
+        return printer.finish(refusal);
+    }
     request.loadError = firmware::load(request.path, &request.image);
     // Any other verdict on the file needs the device's version.
     if (request.loadError == firmware::LoadError::CannotOpen) {

@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Cross-builds a static, release Qt 5 (qtbase) for x86_64-w64-mingw32 from Debian's
-# own source package, and a static libcurl without TLS (FTP and plain HTTP only) from
-# Debian's curl source, into a cache folder outside the tree. Each is rebuilt only
-# when its configure line changes. Prints nothing but progress; the prefixes are
+# own source package, a static libcurl without TLS (FTP and plain HTTP only) from
+# Debian's curl source, and a static libsodium (firmware signatures) from Debian's
+# libsodium source, into a cache folder outside the tree. Each is rebuilt only when
+# its configure line changes. Prints nothing but progress; the prefixes are
 #   $RIVET_QT_WINDOWS            (default ~/.cache/rivet/qt5-win64)
 #   $RIVET_CURL_WINDOWS          (default ~/.cache/rivet/curl-win64)
+#   $RIVET_SODIUM_WINDOWS        (default ~/.cache/rivet/sodium-win64)
 set -euo pipefail
 cache=${RIVET_CACHE:-$HOME/.cache/rivet}
 qt_prefix=${RIVET_QT_WINDOWS:-$cache/qt5-win64}
 curl_prefix=${RIVET_CURL_WINDOWS:-$cache/curl-win64}
+sodium_prefix=${RIVET_SODIUM_WINDOWS:-$cache/sodium-win64}
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
@@ -31,6 +34,10 @@ curl_configure=(-DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_
     -DCURL_DISABLE_SMTP=ON -DCURL_DISABLE_GOPHER=ON -DCURL_DISABLE_MQTT=ON
     -DCURL_DISABLE_SMB=ON -DCURL_ZLIB=OFF -DUSE_LIBIDN2=OFF -DCURL_USE_LIBSSH2=OFF
     -DCURL_USE_LIBPSL=OFF -DENABLE_UNIX_SOCKETS=OFF)
+
+# Only what minisign's signatures need (Ed25519, BLAKE2b) is kept; MinGW has no libssp.
+sodium_configure=(--host=x86_64-w64-mingw32 --disable-shared --enable-static --enable-minimal
+    --disable-ssp --disable-pie)
 
 stamp_ok() { [ -f "$1/.rivet-stamp" ] && [ "$(cat "$1/.rivet-stamp")" = "$2" ]; }
 
@@ -94,4 +101,19 @@ else
         cmake --install "$work/curl/build" >>"$work/curl.log" 2>&1 ||
         { tail -40 "$work/curl.log"; exit 1; }
     echo "$curl_key" >"$curl_prefix/.rivet-stamp"
+fi
+
+sodium_key="${sodium_configure[*]}"
+if stamp_ok "$sodium_prefix" "$sodium_key"; then
+    echo "libsodium for windows: cached in $sodium_prefix"
+else
+    echo "libsodium for windows: building into $sodium_prefix"
+    fetch_source libsodium "$work/sodium"
+    src=$(find "$work/sodium" -maxdepth 1 -mindepth 1 -type d -name 'libsodium*' | head -1)
+    rm -rf "$sodium_prefix"
+    # Debian's source carries no generated configure script.
+    (cd "$src" && ./autogen.sh -s >"$work/sodium.log" 2>&1 && ./configure --prefix="$sodium_prefix" "${sodium_configure[@]}" >>"$work/sodium.log" 2>&1 &&
+        make -j"$jobs" >>"$work/sodium.log" 2>&1 && make install >>"$work/sodium.log" 2>&1) ||
+        { tail -40 "$work/sodium.log"; exit 1; }
+    echo "$sodium_key" >"$sodium_prefix/.rivet-stamp"
 fi

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config dpkg-dev
     qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools
-    libcurl4-openssl-dev libudev-dev
+    libcurl4-openssl-dev libudev-dev libsodium-dev minisign
     fonts-wqy-zenhei qttranslations5-l10n
     python3 python3-pyftpdlib
     umockdev libumockdev-dev
@@ -12,10 +12,10 @@ packages=(
 if [ "${1:-}" = "--ci" ]; then
     # What only CI needs: the Windows cross compiler, wine to run its result (with
     # Xvfb, x11-utils and the fonts its tests read), NSIS and zip for the Windows
-    # packages, clang for the fuzzers, and lintian and desktop-file-utils for the
+    # packages, the autotools for the Windows libsodium, clang for the fuzzers, and lintian and desktop-file-utils for the
     # Debian package.
     packages+=(g++-mingw-w64-x86-64 wine64 xvfb x11-utils fonts-dejavu-core nsis zip
-        clang libclang-rt-14-dev lintian desktop-file-utils)
+        clang libclang-rt-14-dev lintian desktop-file-utils autoconf automake libtool)
 fi
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then

@@ -2,6 +2,7 @@
 
 #include <flash/deviceconnection.h>
 #include <flash/updatesession.h>
+#include <signature/imagesignature.h>
 #include <updater/online/updateserver.h>
 
 #include <QByteArray>
@@ -97,6 +98,8 @@ public slots:
 public:
     // The build's update server unless a test points the check at its own.
     void setUpdateServer(const UpdateServer &server) { updateServer = server; }
+    // The build's signing key unless a test gives its own (empty: no signature check).
+    void setSigningKey(const QByteArray &key) { signingKey = key; }
     // The program's folder, for tests: the cache's place is chosen again below it.
     void setProgramFolder(const QString &folder)
     {
@@ -110,6 +113,11 @@ private:
     bool loadDownloadedImage(const QString &path);
     // Loads filePath and shows its tip: whether the start button may be enabled.
     bool checkChosenFile();
+    // With a signing key: names the loaded file's signature on the version label; false
+    // (with the tip) when the signature is invalid.
+    bool checkSignature();
+    // The failure box for a downloaded image refused for its signature or version.
+    void refuseDownloadedImage(const QString &chineseWhy, const QString &englishWhy);
     // Runs one transfer on an OnlineWorker and waits for it as for a modal dialog.
     int runOnlineTransfer(const std::function<int(TransferControl &)> &job);
     // Cancels a running transfer and joins its thread.
@@ -119,6 +127,7 @@ private:
     bool versionChecked = false;
     QString serverFileName;
     UpdateServer updateServer = UpdateServer::BuildDefault();
+    QByteArray signingKey = imagesignature::buildKey();
     bool onlineImageLoaded = false;
     QString cacheRoot;
     OnlineWorker *onlineWorker = nullptr; // the transfer running, if any

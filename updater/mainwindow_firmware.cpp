@@ -1,6 +1,7 @@
 // Choosing and checking the firmware file.
 #include "ui_mainwindow.h"
 #include <flash/firmwareimage.h>
+#include <signature/imagesignature.h>
 #include <updater/mainwindow.h>
 
 #include <QFileDialog>
@@ -60,7 +61,22 @@ bool MainWindow::checkChosenFile()
     const firmware::Tip tip = firmware::tipFor(verdict);
     if (!tip.english.isEmpty())
         onInformationTip(tip.chinese, tip.english);
-    return firmware::accepted(verdict);
+    return firmware::accepted(verdict) && checkSignature();
+}
+
+// A missing signature leaves a technician's own build usable, labelled unsigned.
+bool MainWindow::checkSignature()
+{
+    const imagesignature::Result result = imagesignature::check(imageData, loadedPath, signingKey);
+    const imagesignature::Text label = imagesignature::label(result);
+    if (!label.english.isEmpty())
+        ui->LB_VersionTip->setText(ui->LB_VersionTip->text() + QLatin1Char('\n') +
+                                   (chinese() ? label.chinese : label.english));
+    if (result.state != imagesignature::State::Invalid)
+        return true;
+    const imagesignature::Text tip = imagesignature::refusal();
+    onInformationTip(tip.chinese, tip.english);
+    return false;
 }
 
 } // namespace updater

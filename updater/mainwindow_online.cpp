@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 #include <updater/mainwindow.h>
 #include <updater/online/cachepath.h>
+#include <updater/online/downloadcheck.h>
 #include <updater/online/modeltable.h>
 #include <updater/online/onlineupdate.h>
 #include <updater/online/onlineworker.h>
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
 #include <QShortcut>
@@ -212,12 +214,25 @@ void MainWindow::Slot_LoadBinToOne(QString FtpPathName, QString SavePCname)
     QString imagePath;
     const UpdateServer server = updateServer;
     const QString cache = cacheFolder();
+    const bool signatureNeeded = !signingKey.isEmpty();
     const int result = runOnlineTransfer([&, server, cache](TransferControl &control) {
-        return OnlineUpdate(server, cache, &control)
-            .FetchImageByUrl(model, lines.first(), &imagePath);
+        const OnlineUpdate update(server, cache, &control);
+        const int fetched = update.FetchImageByUrl(model, lines.first(), &imagePath);
+        // A signature that does not come is refused with the image below.
+        if (fetched == 0 && signatureNeeded)
+            update.FetchSignature(model, lines.first());
+        return fetched;
     });
+    // An image that is not proven stays nowhere, not even after a cancel.
+    const downloadcheck::Refusal refusal =
+        result == 0 ? downloadcheck::checkAndKeep(imagePath, lines.first(), signingKey)
+                    : downloadcheck::Refusal();
     if (onlineCancelled)
         return;
+    if (!refusal.english.isEmpty()) {
+        refuseDownloadedImage(refusal.chinese, refusal.english);
+        return;
+    }
     // A failed fetch is said: after a Yes, silence would look like nothing happened.
     if (result == 0) {
         FlushFileTip(0);
@@ -272,6 +287,15 @@ void MainWindow::LoadFile(QString FileName, QString FileNameLocalPath)
     if (!FileName.contains(QLatin1String("bin")))
         return;
     const bool done = result == OnlineUpdate::FtpResult::Done;
+    // This path fetches no signature: with a key its image is refused as unsigned.
+    const downloadcheck::Refusal refusal =
+        done ? downloadcheck::checkAndKeep(CachePath(FileNameLocalPath, FileName),
+                                           QFileInfo(FileName).completeBaseName(), signingKey)
+             : downloadcheck::Refusal();
+    if (!refusal.english.isEmpty()) {
+        refuseDownloadedImage(refusal.chinese, refusal.english);
+        return;
+    }
     FlushFileTip(done ? 0 : 1);
     if (done)
         loadDownloadedImage(CachePath(FileNameLocalPath, FileName));
@@ -285,6 +309,17 @@ void MainWindow::FlushFileTip(int NUm)
     else
         QMessageBox::warning(this, tr("Warning"),
                              NUm == 0 ? tr("Update is Successful") : tr("Update is failed"),
+                             QMessageBox::Yes);
+}
+
+void MainWindow::refuseDownloadedImage(const QString &chineseWhy, const QString &englishWhy)
+{
+    if (QLocale().language() == QLocale::Chinese)
+        QMessageBox::information(this, tr("提示"), tr("更新失败") + QLatin1Char('\n') + chineseWhy,
+                                 QMessageBox::Yes);
+    else
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("Update is failed") + QLatin1Char('\n') + englishWhy,
                              QMessageBox::Yes);
 }
 

@@ -2,6 +2,7 @@
 // its exit code and a piece of what it prints (stdout and stderr together; a piece
 // starting with "^" must open the output).
 
+#include "testsupport.h"
 #include <flash/firmwareimage.h>
 
 #include <QProcess>
@@ -48,6 +49,16 @@ void TestFwtool::initTestCase()
     random.resize(2048);
     qToBigEndian<quint32>(526271749, random.data());
     write(dir.filePath("random.bin"), random);
+    // Signed by minisign when the test was built (makesigned.py); the tampered copy
+    // keeps the signature of the original.
+    const QString made = QStringLiteral(SIGNED_IMAGES "/");
+    QByteArray image = readFile(made + "1260.bin");
+    write(dir.filePath("signed.fw"), image);
+    QVERIFY(QFile::copy(made + "1260.bin.minisig", dir.filePath("signed.fw.minisig")));
+    image[30] = char(image[30] ^ 0x01);
+    write(dir.filePath("tampered.fw"), image);
+    QVERIFY(QFile::copy(made + "1260.bin.minisig", dir.filePath("tampered.fw.minisig")));
+    QVERIFY(QFile::copy(made + "vendor.pub", dir.filePath("vendor.pub")));
 }
 
 void TestFwtool::commandLine_data()
@@ -57,7 +68,7 @@ void TestFwtool::commandLine_data()
     QTest::addColumn<QString>("output");
 
     // One table of exit codes, the same in every help text.
-    const QString table = "3 a file that is not a firmware image or that the device would refuse";
+    const QString table = "3 a file that is not a firmware image, that the device would refuse";
     QTest::newRow("--help") << "--help" << 0 << table;
     QTest::newRow("flash's help") << "help flash" << 0 << table;
     QTest::newRow("help") << "help" << 0 << "Usage:";
@@ -93,7 +104,8 @@ void TestFwtool::commandLine_data()
            "2048\nfile:        {dir}/random.bin (2048 bytes)\nDSP length:  526271749\n";
     QTest::newRow("json") << "info {dir}/random.bin --json" << 3
                           << "^{\"armLength\":3000,\"dspLength\":526271749,\"reason\":\"declared "
-                             "sizes 526271749 + 3000 do not match the file size 2048\",\"size\":"
+                             "sizes 526271749 + 3000 do not match the file size 2048\","
+                             "\"signature\":\"no-key\",\"size\":"
                              "2048,\"verdict\":\"not a firmware image\",\"version\":1250}\n";
     // With --json every outcome is an object on standard output, errors too.
     QTest::newRow("json, missing file")
@@ -108,6 +120,35 @@ void TestFwtool::commandLine_data()
                                 << 0
                                 << "^{\"armLength\":16,\"dspLength\":24,\"exitCode\":0,"
                                    "\"out\":\"{dir}/p.fw\",\"outcome\":\"packed\",\"version\":7}";
+    QTest::newRow("info: no key") << "info {dir}/good.fw" << 0 << "\nsignature:   no-key\n";
+
+    // Signatures; this build has no key of its own, the vendor's is given with --key.
+    const QString key = " --key {dir}/vendor.pub";
+    const QString refused = "The firmware's signature is missing or does not match";
+    QTest::newRow("verify: valid") << "verify {dir}/signed.fw" + key << 0
+                                   << "^{dir}/signed.fw: signature valid: release 1260\n";
+    QTest::newRow("verify: missing")
+        << "verify {dir}/good.fw" + key << 3 << "^fwtool: {dir}/good.fw: signature missing";
+    QTest::newRow("verify: tampered")
+        << "verify {dir}/tampered.fw" + key << 3 << "^fwtool: {dir}/tampered.fw: signature invalid";
+    QTest::newRow("verify: no key")
+        << "verify {dir}/signed.fw" << 2 << "^fwtool: this build has no signing key";
+    QTest::newRow("verify: a key file that holds none")
+        << "verify {dir}/signed.fw --key {dir}/good.fw" << 2 << "holds no minisign public key";
+    QTest::newRow("info: signed") << "info {dir}/signed.fw --device-version 1250" + key << 0
+                                  << "\nsignature:   valid: release 1260\n";
+    QTest::newRow("info: tampered, refused")
+        << "info {dir}/tampered.fw --device-version 1250 --json" + key << 3
+        << "\"reason\":\"" + refused + "\",\"signature\":\"invalid\"";
+    QTest::newRow("info: missing")
+        << "info {dir}/good.fw --json" + key << 0 << "\"signature\":\"missing\"";
+    // Refused before any device is looked for.
+    QTest::newRow("flash: tampered")
+        << "flash {dir}/tampered.fw" + key << 3 << "signature invalid: " + refused;
+    QTest::newRow("flash: unsigned, signature required")
+        << "flash {dir}/good.fw --require-signature" + key << 3 << "signature missing";
+    QTest::newRow("flash: signature required, no key")
+        << "flash {dir}/signed.fw --require-signature" << 3 << "this build has no signing key";
 }
 
 void TestFwtool::commandLine()

@@ -8,6 +8,7 @@
 #include <updater/online/modeltable.h>
 
 #include <QCursor>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QStandardPaths>
@@ -146,6 +147,70 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window->exitCode, 0, FlashTimeoutMs);
         QCOMPARE(hand.texts().last(), QString("Update Complete!\nClick OK to close the software!"));
         QVERIFY(device.imagesMatchFile(imagePath.toStdString()));
+    }
+
+    // With a signing key: only an image signed by it, of the announced version, is loaded.
+    void signedDownload_data()
+    {
+        QTest::addColumn<qint32>("headerVersion");
+        QTest::addColumn<bool>("signedByVendor");
+        QTest::addColumn<bool>("tampered");   // one byte changed after signing
+        QTest::addColumn<QString>("verdict"); // the second box's text
+
+        const QString refused = Failed + "\nThe firmware's signature is missing or does not match";
+        QTest::newRow("signed: flashed") << 1260 << true << false << Downloaded;
+        QTest::newRow("unsigned") << 1260 << false << false << refused;
+        QTest::newRow("tampered") << 1260 << true << true << refused;
+        QTest::newRow("signed, but not the announced version")
+            << 1255 << true << false
+            << Failed + "\nThe firmware's version 1255 is not the announced version 1260";
+    }
+
+    void signedDownload()
+    {
+        QFETCH(qint32, headerVersion);
+        QFETCH(bool, signedByVendor);
+        QFETCH(bool, tampered);
+        QFETCH(QString, verdict);
+
+        // Made by minisign when the test was built: under wine it cannot run.
+        const QString signedImages = QStringLiteral(SIGNED_IMAGES) + '/';
+        const QByteArray key = readFile(signedImages + "vendor.pub").split('\n').value(1);
+        QByteArray image = readFile(signedImages + QString("%1.bin").arg(headerVersion));
+        QCOMPARE(image, firmwareBytes(400, headerVersion, 216));
+        QFile::remove(server.root() + "/VKP1000/1260.bin.minisig");
+        QVERIFY(server.put("VKP1000/VKP1000.txt", "1260\n") &&
+                server.put("VKP1000/1260.bin", image));
+        QVERIFY(!signedByVendor ||
+                server.put("VKP1000/1260.bin.minisig",
+                           readFile(signedImages + QString("%1.bin.minisig").arg(headerVersion))));
+        if (tampered) {
+            image[100] = char(image[100] ^ 0x01);
+            QVERIFY(server.put("VKP1000/1260.bin", image));
+        }
+        EmulatedDevice device(backend);
+        auto window = connectedWindow(device);
+        QVERIFY(window);
+        window->setSigningKey(key);
+
+        ModalHand hand;
+        hand.answers[Question] = QMessageBox::Yes;
+        QTest::keyClick(window.get(), Qt::Key_F5);
+        QCOMPARE(hand.texts(), QStringList({Question, verdict}));
+        const bool flashes = verdict == Downloaded;
+        QCOMPARE(button(*window, "toolButton_2")->isEnabled(), flashes);
+        // A refused image is gone from the cache, its signature file with it.
+        const QStringList kept =
+            flashes ? QStringList{"1260.bin", "1260.bin.minisig"} : QStringList();
+        QCOMPARE(QDir(cache + "VKP1000").entryList(QDir::Files), kept);
+        if (!flashes)
+            return;
+        QVERIFY(window->findChild<QLabel *>("LB_VersionTip")
+                    ->text()
+                    .endsWith("\nsigned: release 1260"));
+        QTest::mouseClick(button(*window, "toolButton_2"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(window->exitCode, 0, FlashTimeoutMs);
+        QVERIFY(device.imagesMatchFile((cache + "VKP1000/1260.bin").toStdString()));
     }
 
     void checkOutcomes_data()

@@ -66,6 +66,8 @@ private slots:
     void fileTips_data();
     void fileTips();
     void filesThatEnableNothing();
+    void signedFiles_data();
+    void signedFiles();
     void flashesCompletely_data();
     void flashesCompletely();
     void shortFeatureReportsRefuseTheUpdate();
@@ -246,6 +248,58 @@ void TestUpdate::fileTips()
     QCOMPARE(enabled(*window, "toolButton_2"), startEnabled);
     if (!versionTip.isEmpty())
         QCOMPARE(window->findChild<QLabel *>("LB_VersionTip")->text(), versionTip);
+}
+
+// With a signing key a file picked by hand is checked against the signature beside it.
+void TestUpdate::signedFiles_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("signature"); // "vendor", "tampered", "none"
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QString>("labelEnd");
+    const int en = QLocale::English;
+    QTest::newRow("signed") << en << "vendor" << QStringList() << "\nsigned: release 1260";
+    QTest::newRow("signed, Chinese")
+        << int(QLocale::Chinese) << "vendor" << QStringList() << "\n已签名: release 1260";
+    // A technician's own build still flashes.
+    QTest::newRow("unsigned") << en << "none" << QStringList() << "\nunsigned";
+    QTest::newRow("tampered")
+        << en << "tampered"
+        << QStringList{"Information | The firmware's signature is missing or does not match | &Yes"}
+        << "\nunsigned";
+    QTest::newRow("tampered, Chinese")
+        << int(QLocale::Chinese) << "tampered" << QStringList{"信息 | 固件签名缺失或不匹配 | 确 定"}
+        << "\n未签名";
+}
+
+void TestUpdate::signedFiles()
+{
+    QFETCH(int, language);
+    QFETCH(QString, signature);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, labelEnd);
+    QLocale::setDefault(QLocale(QLocale::Language(language)));
+    // Made by minisign when the test was built (makesigned.py): version 1260, signed.
+    const QString made = QStringLiteral(SIGNED_IMAGES "/");
+    QByteArray image = readFile(made + "1260.bin");
+    const QString path = saved("signed.fw", image);
+    QFile::remove(path + ".minisig");
+    QVERIFY(signature == "none" || QFile::copy(made + "1260.bin.minisig", path + ".minisig"));
+    if (signature == "tampered") {
+        image[20] = char(image[20] ^ 0x01);
+        QVERIFY(writeFile(path, image));
+    }
+    EmulatedDevice device(backend);
+    auto window = connectedWindow(device);
+    QVERIFY(window);
+    window->setSigningKey(readFile(made + "vendor.pub"));
+    ModalHand hand;
+    choose(*window, hand, path);
+
+    QCOMPARE(hand.boxes, boxes);
+    QCOMPARE(enabled(*window, "toolButton_2"), boxes.isEmpty());
+    QVERIFY2(window->findChild<QLabel *>("LB_VersionTip")->text().endsWith(labelEnd),
+             qPrintable(window->findChild<QLabel *>("LB_VersionTip")->text()));
 }
 
 void TestUpdate::filesThatEnableNothing()

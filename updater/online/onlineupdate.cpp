@@ -1,6 +1,7 @@
 #include <updater/online/onlineupdate.h>
 
 #include <updater/online/cachepath.h>
+#include <updater/online/downloadcheck.h>
 #include <updater/online/ftpclient.h>
 #include <updater/online/urlfetch.h>
 #include <updater/online/versionline.h>
@@ -52,6 +53,16 @@ int OnlineUpdate::FetchImageByUrl(const QString &model, const QString &version,
     if (result == 0 && !QFile::exists(*imagePath))
         return -1;
     return result;
+}
+
+int OnlineUpdate::FetchSignature(const QString &model, const QString &version) const
+{
+    const QString serverPath = downloadcheck::signatureServerPath(ImageServerPath(model, version));
+    const QString local = CachePath(cacheFolder, serverPath);
+    if (!IsPlainVersion(version) || local.isEmpty())
+        return -1;
+    QFile::remove(local);
+    return UrlFetch(server).Fetch(serverPath, cacheFolder, control);
 }
 
 OnlineUpdate::FtpResult OnlineUpdate::FetchByFtp(const QString &serverName,

@@ -31,6 +31,10 @@ public:
     // or the version is not a plain number.
     int FetchImageByUrl(const QString &model, const QString &version, QString *imagePath) const;
 
+    // Fetches the signature file beside model/version.bin into the cache, after removing
+    // any earlier copy: only what this fetch brings may be checked. 0 on success.
+    int FetchSignature(const QString &model, const QString &version) const;
+
     enum class FtpResult
     {
         Missing,
