@@ -2,10 +2,13 @@
 # Cross-builds a static, release Qt 5 (qtbase) for x86_64-w64-mingw32 from Debian's
 # own source package, and a static libcurl without TLS (FTP and plain HTTP only) from
 # Debian's curl source, into a cache folder outside the tree. Each is rebuilt only
-# when its configure line changes. Prints nothing but progress; the prefixes are
+# when its configure line changes. The licence texts of each source tree built go into
+# its prefix (licenses/, see scripts/collect-licenses.py) for the programs' third-party
+# notices. Prints nothing but progress; the prefixes are
 #   $RIVET_QT_WINDOWS            (default ~/.cache/rivet/qt5-win64)
 #   $RIVET_CURL_WINDOWS          (default ~/.cache/rivet/curl-win64)
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${RIVET_CACHE:-$HOME/.cache/rivet}
 qt_prefix=${RIVET_QT_WINDOWS:-$cache/qt5-win64}
 curl_prefix=${RIVET_CURL_WINDOWS:-$cache/curl-win64}
@@ -52,6 +55,31 @@ fetch_source() {
     (cd "$into" && apt-get source -qq "$package" >/dev/null)
 }
 
+upstream_version() { sed -E 's/^[0-9]+://; s/^([0-9.]+).*/\1/'; }
+
+# The licence texts of the unpacked source tree $2 into the prefix $3.
+collect_licenses() {
+    local version
+    version=$(dpkg-parsechangelog -l "$2/debian/changelog" -S Version)
+    /usr/bin/python3 "$root/scripts/collect-licenses.py" "$1" "$2" "$3" "$version"
+}
+
+# A prefix built before its licences were kept takes them from the same source again,
+# provided the registry still has that version.
+backfill_licenses() {
+    local kind=$1 package=$2 prefix=$3 built=$4 src version
+    [ -f "$prefix/licenses/components.json" ] && return
+    echo "$kind for windows: fetching its source again for the licence texts"
+    fetch_source "$package" "$work/$kind-licenses"
+    src=$(find "$work/$kind-licenses" -maxdepth 1 -mindepth 1 -type d | head -1)
+    version=$(dpkg-parsechangelog -l "$src/debian/changelog" -S Version)
+    if [ "$(echo "$version" | upstream_version)" != "$built" ]; then
+        echo "$kind for windows: the cached build is $built, the source now $version: rebuild it (remove $prefix)" >&2
+        exit 1
+    fi
+    collect_licenses "$kind" "$src" "$prefix"
+}
+
 # CROSS_COMPILE names the unsuffixed compilers: they must be the posix-thread ones.
 for tool in gcc g++; do
     if [ "$(readlink -f "/usr/bin/x86_64-w64-mingw32-$tool")" != "$(readlink -f "/usr/bin/x86_64-w64-mingw32-$tool-posix")" ]; then
@@ -76,15 +104,17 @@ else
         { tail -40 "$work/qt-configure.log"; exit 1; }
     (cd "$work/qt/build" && make -j"$jobs" >"$work/qt-build.log" 2>&1 && make install >>"$work/qt-build.log" 2>&1) ||
         { tail -40 "$work/qt-build.log"; exit 1; }
+    collect_licenses qt "$src" "$qt_prefix"
     echo "$qt_key" >"$qt_prefix/.rivet-stamp"
 fi
+backfill_licenses qt qtbase-opensource-src "$qt_prefix" \
+    "$(sed -n 's/^set(PACKAGE_VERSION \(.*\))$/\1/p' "$qt_prefix/lib/cmake/Qt5Core/Qt5CoreConfigVersion.cmake")"
 
 curl_key="${curl_configure[*]}"
 if stamp_ok "$curl_prefix" "$curl_key"; then
     echo "curl for windows: cached in $curl_prefix"
 else
     echo "curl for windows: building into $curl_prefix"
-    root=$(cd "$(dirname "$0")/.." && pwd)
     fetch_source curl "$work/curl"
     src=$(find "$work/curl" -maxdepth 1 -mindepth 1 -type d -name 'curl*' | head -1)
     rm -rf "$curl_prefix"
@@ -93,5 +123,8 @@ else
         cmake --build "$work/curl/build" -j"$jobs" >>"$work/curl.log" 2>&1 &&
         cmake --install "$work/curl/build" >>"$work/curl.log" 2>&1 ||
         { tail -40 "$work/curl.log"; exit 1; }
+    collect_licenses curl "$src" "$curl_prefix"
     echo "$curl_key" >"$curl_prefix/.rivet-stamp"
 fi
+backfill_licenses curl curl "$curl_prefix" \
+    "$(sed -n 's/^#define LIBCURL_VERSION "\(.*\)"$/\1/p' "$curl_prefix/include/curl/curlver.h")"
