@@ -2,6 +2,7 @@
 // `fwtool --help` tells how.
 
 #include <fwtool/commandline.h>
+#include <rivet/version.h>
 
 #include <QCoreApplication>
 #include <QTextStream>

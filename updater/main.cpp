@@ -1,3 +1,4 @@
+#include <appinfo/infooptions.h>
 #include <hidlink/platform/hidplatform.h>
 #include <updater/mainwindow.h>
 #ifdef RIVET_WITH_EMULATOR
@@ -6,6 +7,7 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <iostream>
 
 namespace {
 
@@ -22,6 +24,9 @@ bool anotherInstanceRuns()
 
 int main(int argc, char *argv[])
 {
+    if (const auto code = appinfo::answerInfoOption(
+            argc, argv, {"updater", "Brings new firmware into the Rivet USB device."}, std::cout))
+        return *code;
     auto *app = new QApplication(argc, argv);
     if (anotherInstanceRuns()) {
         delete app;
