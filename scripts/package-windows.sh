@@ -51,7 +51,8 @@ sed 's/$/\r/' "$root/LICENSE" >"$stage/LICENSE.txt"
 { cat "$stage/LICENSE.txt"; printf '\r\n\r\n'; sed '1s/^\xEF\xBB\xBF//' "$stage/THIRD-PARTY-NOTICES.txt"; } |
     sed '1s/^/\xEF\xBB\xBF/' >"$build/package/licence-page.txt"
 
-# Same files, same names, same times, same order: the same zip and installer.
+# Same files, names, modes, times and order: the same zip and installer.
+chmod -R u=rwX,go=rX "$stage"
 find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 (cd "$build/package" && find "$name" -print | LC_ALL=C sort | TZ=UTC zip -qX "$zip" -@)
 size_kb=$(du -sk --apparent-size "$stage" | cut -f1)

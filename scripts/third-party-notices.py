@@ -105,7 +105,8 @@ def relink_note(component):
         "which builds it from the source named above with the configure line written\n"
         "there (apt-get source on Debian 12 fetches that source), and\n"
         "scripts/build-windows.sh, which links the programs against the library built\n"
-        "(RIVET_QT_WINDOWS names another build of it).\n")
+        "(RIVET_QT_WINDOWS names another build of it). The same version's upstream\n"
+        "source is also at https://download.qt.io/archive/qt/ .\n")
 
 
 def render(components):
