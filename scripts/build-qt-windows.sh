@@ -57,11 +57,12 @@ fetch_source() {
 
 upstream_version() { sed -E 's/^[0-9]+://; s/^([0-9.]+).*/\1/'; }
 
-# The licence texts of the unpacked source tree $2 into the prefix $3.
+# The licence texts of the unpacked source tree $2 into the prefix $3: kind $1 is qt,
+# curl, or library (then NAME LICENSE-ID ARCHIVE LICENCE-FILE... follow).
 collect_licenses() {
     local version
     version=$(dpkg-parsechangelog -l "$2/debian/changelog" -S Version)
-    /usr/bin/python3 "$root/scripts/collect-licenses.py" "$1" "$2" "$3" "$version"
+    /usr/bin/python3 "$root/scripts/collect-licenses.py" "$1" "$2" "$3" "$version" "${@:4}"
 }
 
 # A prefix built before its licences were kept takes them from the same source again,

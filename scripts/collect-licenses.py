@@ -4,6 +4,8 @@
 # components.json) that scripts/third-party-notices.py reads:
 #   collect-licenses.py qt   QTBASE_SOURCE PREFIX DEBIAN_SOURCE_VERSION
 #   collect-licenses.py curl CURL_SOURCE   PREFIX DEBIAN_SOURCE_VERSION
+#   collect-licenses.py library SOURCE PREFIX DEBIAN_SOURCE_VERSION NAME LICENSE-ID \
+#       ARCHIVE LICENCE-FILE...    (any other library: one archive, its licence files)
 # A component names the archives (globs, relative to the prefix) and, where it is one
 # part of a larger archive, the object files whose linking means it is linked.
 import json
@@ -129,9 +131,24 @@ def curl(source, prefix, debian_version):
     }]
 
 
+def library(source, prefix, debian_version, name, licence, archive, *files):
+    package = os.path.basename(os.path.normpath(source)).rsplit("-", 1)[0]
+    return [{
+        "id": package,
+        "name": "%s %s" % (name, re.sub(r"^\d+:|[-+~].*$", "", debian_version)),
+        "version": debian_version,
+        "license": licence,
+        "source": "Debian source package %s %s" % (package, debian_version),
+        "archives": [archive],
+        "files": [copy_licence(source, path, prefix, package) for path in files],
+    }]
+
+
 def main():
     kind, source, prefix, debian_version = sys.argv[1:5]
-    components = {"qt": qt, "curl": curl}[kind](source, prefix, debian_version)
+    kinds = {"qt": qt, "curl": curl, "library": library}
+    os.makedirs(os.path.join(prefix, "licenses"), exist_ok=True)
+    components = kinds[kind](source, prefix, debian_version, *sys.argv[5:])
     with open(os.path.join(prefix, "licenses", "components.json"), "w") as f:
         json.dump(components, f, indent=1, sort_keys=True)
     print("%s: %d components, licences in %s/licenses" % (kind, len(components), prefix))
