@@ -16,24 +16,27 @@ import subprocess
 import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-MEMBER = re.compile(r"^(/\S+\.a)\((.+)\)$")
-LOAD = re.compile(r"^LOAD (/\S+)$")
+MEMBER = re.compile(r"^(\S+\.a)\((.+)\)$")
+LOAD = re.compile(r"^LOAD (\S+)$")
 RULE = "=" * 78
 
 
-def linked_inputs(map_path):
-    """(file, member) pairs the linker took: members of archives, and object files."""
+def linked_inputs(map_path, linked_in):
+    """(file, member) pairs the linker took: members of archives, and object files.
+    Relative paths are the linker's, which ran in `linked_in`."""
     inputs = set()
     with open(map_path, encoding="utf-8", errors="replace") as f:
         for line in f:
             line = line.rstrip("\n")
             member = MEMBER.match(line)
-            if member:
-                inputs.add((os.path.normpath(member.group(1)), member.group(2)))
-                continue
             load = LOAD.match(line)
-            if load and not load.group(1).endswith(".a"):
-                inputs.add((os.path.normpath(load.group(1)), None))
+            if member:
+                path, name = member.group(1), member.group(2)
+            elif load and not load.group(1).endswith(".a") and "." in os.path.basename(load.group(1)):
+                path, name = load.group(1), None
+            else:
+                continue
+            inputs.add((os.path.normpath(os.path.join(linked_in, path)), name))
     return inputs
 
 
@@ -158,11 +161,15 @@ def main():
         component["version"] = package_version(component["package"])
         component["source"] = "Debian package %s %s" % (component["package"], component["version"])
     inputs = set()
+    build = os.path.realpath(args.build)
     for map_path in args.maps:
-        inputs |= linked_inputs(map_path)
+        # CMake links each program in its own folder: build/<program>.
+        program = os.path.splitext(os.path.basename(map_path))[0]
+        linked_in = os.path.join(build, program)
+        inputs |= linked_inputs(map_path, linked_in if os.path.isdir(linked_in) else build)
     if not inputs:
         sys.exit("third-party-notices: the linker maps list nothing: %s" % " ".join(args.maps))
-    found, unnamed = find_components(inputs, os.path.realpath(args.build), toolchain)
+    found, unnamed = find_components(inputs, build, toolchain)
     if unnamed:
         for path in sorted(unnamed):
             print("third-party-notices: %s is linked (%s) but no notice names it"
