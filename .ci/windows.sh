@@ -78,19 +78,22 @@ package_dir="$build/package/rivet-tools-$version-win64"
 step "third-party notices name every linked library"
 for component in "Qt 5." libcurl "Data Compression Library (zlib)" libpng LibJPEG "Freetype 2" HarfBuzz PCRE2 \
     "MinGW-w64 runtime" winpthreads "GCC runtime libraries"; do
-    grep -q "^  - $component" "$package_dir/THIRD-PARTY-NOTICES.txt" ||
-        release_fail "THIRD-PARTY-NOTICES.txt does not name $component"
+    grep -qi "^  - $component" "$package_dir/THIRD-PARTY-NOTICES.txt" ||
+        release_fail "THIRD-PARTY-NOTICES.txt does not name $component (see build/linkmaps/*.map)"
 done
 # The check itself: a library that no notice names stops the packaging, named.
-mkdir -p "$build/notices-check/lib"
-: >"$build/notices-check/lib/libunnamed.a"
-cp "$build/linkmaps/fwtool.map" "$build/notices-check/fwtool.map"
-echo "$build/notices-check/lib/libunnamed.a(unnamed.o)" >>"$build/notices-check/fwtool.map"
-if said=$(/usr/bin/python3 "$root/scripts/third-party-notices.py" --build "$build/notices-check/none" \
-    --out "$build/notices-check/out.txt" "$build/notices-check/fwtool.map" 2>&1); then
+unnamed=$(mktemp -d)
+mkdir -p "$unnamed/lib"
+: >"$unnamed/lib/libunnamed.a"
+cp "$build/linkmaps/fwtool.map" "$unnamed/fwtool.map"
+echo "$unnamed/lib/libunnamed.a(unnamed.o)" >>"$unnamed/fwtool.map"
+if said=$(/usr/bin/python3 "$root/scripts/third-party-notices.py" --build "$build" \
+    --out "$unnamed/out.txt" "$unnamed/fwtool.map" 2>&1); then
     release_fail "an unnamed library passed the notices check"
 fi
-echo "$said" | grep -q 'libunnamed.a is linked' || release_fail "the notices check did not name the library: $said"
+rm -rf "$unnamed"
+[ "$said" = "third-party-notices: libunnamed.a is linked ($unnamed/lib/libunnamed.a) but no notice names it" ] ||
+    release_fail "the notices check did not name the library alone: $said"
 
 step "version $version everywhere"
 said=$(timeout 60 "$wine" "$package_dir/fwtool.exe" --version | tr -d '\r')
