@@ -66,7 +66,8 @@ collect_licenses() {
 }
 
 # A prefix built before its licences were kept takes them from the same source again,
-# provided the registry still has that version.
+# provided the registry still has that version. Arguments: kind, source package,
+# prefix, the version built, then what collect_licenses takes after the prefix.
 backfill_licenses() {
     local kind=$1 package=$2 prefix=$3 built=$4 src version
     [ -f "$prefix/licenses/components.json" ] && return
@@ -78,7 +79,7 @@ backfill_licenses() {
         echo "$kind for windows: the cached build is $built, the source now $version: rebuild it (remove $prefix)" >&2
         exit 1
     fi
-    collect_licenses "$kind" "$src" "$prefix"
+    collect_licenses "$kind" "$src" "$prefix" "${@:5}"
 }
 
 # CROSS_COMPILE names the unsuffixed compilers: they must be the posix-thread ones.
