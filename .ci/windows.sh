@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Windows programs: builds them (and the static Qt and libcurl when not cached),
 # runs the test suite under wine64 on Qt's offscreen platform, the flash benchmark,
-# and the installer's silent install, upgrade, start and uninstall in a new wine prefix.
+# the release checks (third-party notices, a second build compared byte for byte,
+# signatures made with a throwaway certificate, one version everywhere), and the
+# installer's silent install, upgrade, start and uninstall in a new wine prefix.
 # Usage: .ci/windows.sh [build-dir]   (default: build-windows)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -69,6 +71,87 @@ step "package"
 bash "$root/scripts/package-windows.sh" "$build"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 setup="$build/rivet-tools-$version-setup.exe"
+
+# --- Release checks: third-party notices, reproducibility, signatures, one version ---
+release_fail() { echo "windows: $1" >&2; exit 1; }
+package_dir="$build/package/rivet-tools-$version-win64"
+step "third-party notices name every linked library"
+for component in "Qt 5." libcurl "Data Compression Library (zlib)" libpng LibJPEG "Freetype 2" HarfBuzz PCRE2 \
+    "MinGW-w64 runtime" winpthreads "GCC runtime libraries" libsodium; do
+    grep -qi "^  - $component" "$package_dir/THIRD-PARTY-NOTICES.txt" ||
+        release_fail "THIRD-PARTY-NOTICES.txt does not name $component (see build/linkmaps/*.map)"
+done
+# The check itself: a library that no notice names stops the packaging, named.
+unnamed=$(mktemp -d)
+mkdir -p "$unnamed/lib"
+: >"$unnamed/lib/libunnamed.a"
+cp "$build/linkmaps/fwtool.map" "$unnamed/fwtool.map"
+echo "$unnamed/lib/libunnamed.a(unnamed.o)" >>"$unnamed/fwtool.map"
+if said=$(/usr/bin/python3 "$root/scripts/third-party-notices.py" --build "$build" \
+    --out "$unnamed/out.txt" "$unnamed/fwtool.map" 2>&1); then
+    release_fail "an unnamed library passed the notices check"
+fi
+rm -rf "$unnamed"
+[ "$said" = "third-party-notices: libunnamed.a is linked ($unnamed/lib/libunnamed.a) but no notice names it" ] ||
+    release_fail "the notices check did not name the library alone: $said"
+
+step "version $version everywhere"
+said=$(timeout 60 "$wine" "$package_dir/fwtool.exe" --version | tr -d '\r')
+[ "$said" = "fwtool $version" ] || release_fail "fwtool.exe --version says '$said'"
+for program in updater monitor fwtool; do
+    for field in FileVersion ProductVersion; do
+        value=$(strings -el "$package_dir/$program.exe" | grep -A1 -x "$field" | tail -1)
+        case "$value" in "$version" | "$version.0") ;; *) release_fail "$program.exe $field is '$value'" ;; esac
+    done
+done
+
+step "reproducible: the programs and packages built again in another folder"
+again="$build-again"
+RIVET_WINDOWS_TARGETS="updater monitor fwtool" bash "$root/scripts/build-windows.sh" "$again"
+bash "$root/scripts/package-windows.sh" "$again"
+for file in updater/updater.exe monitor/monitor.exe fwtool/fwtool.exe \
+    "rivet-tools-$version-win64.zip" "rivet-tools-$version-setup.exe" SHA256SUMS; do
+    cmp "$build/$file" "$again/$file" || release_fail "$file differs between $build and $again"
+done
+echo "windows: the three programs, the zip and the installer are the same bytes in both folders"
+
+step "signing with a throwaway certificate"
+keys="$again/signing"
+rm -rf "$keys"
+mkdir -p "$keys"
+openssl req -x509 -newkey rsa:3072 -sha256 -days 2 -nodes -subj "/CN=Rivet CI test signing" \
+    -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=critical,digitalSignature" \
+    -keyout "$keys/key.pem" -out "$keys/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$keys/key.pem" -in "$keys/cert.pem" -out "$keys/test.p12" -passout pass:ci-secret
+# A wrong password: packaging stops and leaves no package.
+if RIVET_SIGN_PKCS12="$keys/test.p12" RIVET_SIGN_PASSWORD=wrong bash "$root/scripts/package-windows.sh" "$again"; then
+    release_fail "packaging went on with a wrong signing password"
+fi
+for left in "$again/package" "$again/rivet-tools-$version-win64.zip" "$again/rivet-tools-$version-setup.exe"; do
+    [ ! -e "$left" ] || release_fail "a failed signing left $left"
+done
+RIVET_SIGN_PKCS12="$keys/test.p12" RIVET_SIGN_PASSWORD=ci-secret bash "$root/scripts/package-windows.sh" "$again"
+(cd "$again" && sha256sum -c SHA256SUMS)
+# The test certificate is its own root: trusting it, every signature verifies.
+verify() { osslsigncode verify -CAfile "$keys/cert.pem" -in "$1" >"$keys/verify.log" 2>&1 ||
+    release_fail "$(basename "$1"): signature does not verify: $(tail -5 "$keys/verify.log")"; }
+for program in updater monitor fwtool; do verify "$again/package/rivet-tools-$version-win64/$program.exe"; done
+signed_setup="$again/rivet-tools-$version-setup.exe"
+verify "$signed_setup"
+# The uninstaller is signed inside the installer: install the signed set, check, remove.
+timeout 300 "$wine" "$signed_setup" /S '/D=C:\rivet-signed'
+"$wineserver" -w
+for file in updater.exe monitor.exe fwtool.exe uninstall.exe; do verify "$WINEPREFIX/drive_c/rivet-signed/$file"; done
+for file in LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+    [ -f "$WINEPREFIX/drive_c/rivet-signed/$file" ] || release_fail "the installer did not install $file"
+done
+display_version=$("$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\RivetTools' /v DisplayVersion | tr -d '\r' | awk '/DisplayVersion/ {print $NF}')
+[ "$display_version" = "$version" ] || release_fail "Add/Remove Programs shows version '$display_version'"
+timeout 300 "$wine" 'C:\rivet-signed\uninstall.exe' /S
+"$wineserver" -w
+[ ! -e "$WINEPREFIX/drive_c/rivet-signed" ] || release_fail "the signed set's uninstaller left files"
+echo "windows: every program, the uninstaller and the installer carry a valid SHA-256 signature"
+# --- end of release checks ---
 
 step "silent install, upgrade, start and uninstall"
 drive_c="$WINEPREFIX/drive_c"

@@ -3,6 +3,7 @@
 
 #include <fwtool/commandline.h>
 #include <i18n/qttranslations.h>
+#include <rivet/version.h>
 
 #include <QCoreApplication>
 #include <QTextStream>

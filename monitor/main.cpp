@@ -1,3 +1,4 @@
+#include <appinfo/infooptions.h>
 #include <i18n/qttranslations.h>
 #include <monitor/mainwindow.h>
 #ifdef RIVET_WITH_EMULATOR
@@ -5,9 +6,15 @@
 #endif
 
 #include <QApplication>
+#include <iostream>
 
 int main(int argc, char *argv[])
 {
+    if (const auto code = appinfo::answerInfoOption(
+            argc, argv,
+            {"monitor", "Shows the Rivet USB device's status live and edits its values."},
+            std::cout))
+        return *code;
     QApplication app(argc, argv);
     i18n::installQtTranslations(app);
 #ifdef RIVET_WITH_EMULATOR

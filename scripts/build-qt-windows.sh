@@ -3,11 +3,14 @@
 # own source package, a static libcurl without TLS (FTP and plain HTTP only) from
 # Debian's curl source, and a static libsodium (firmware signatures) from Debian's
 # libsodium source, into a cache folder outside the tree. Each is rebuilt only when
-# its configure line changes. Prints nothing but progress; the prefixes are
+# its configure line changes. The licence texts of each source tree built go into its
+# prefix (licenses/, see scripts/collect-licenses.py) for the programs' third-party
+# notices. Prints nothing but progress; the prefixes are
 #   $RIVET_QT_WINDOWS            (default ~/.cache/rivet/qt5-win64)
 #   $RIVET_CURL_WINDOWS          (default ~/.cache/rivet/curl-win64)
 #   $RIVET_SODIUM_WINDOWS        (default ~/.cache/rivet/sodium-win64)
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 cache=${RIVET_CACHE:-$HOME/.cache/rivet}
 qt_prefix=${RIVET_QT_WINDOWS:-$cache/qt5-win64}
 curl_prefix=${RIVET_CURL_WINDOWS:-$cache/curl-win64}
@@ -59,6 +62,33 @@ fetch_source() {
     (cd "$into" && apt-get source -qq "$package" >/dev/null)
 }
 
+upstream_version() { sed -E 's/^[0-9]+://; s/^([0-9.]+).*/\1/'; }
+
+# The licence texts of the unpacked source tree $2 into the prefix $3: kind $1 is qt,
+# curl, or library (then NAME LICENSE-ID ARCHIVE LICENCE-FILE... follow).
+collect_licenses() {
+    local version
+    version=$(dpkg-parsechangelog -l "$2/debian/changelog" -S Version)
+    /usr/bin/python3 "$root/scripts/collect-licenses.py" "$1" "$2" "$3" "$version" "${@:4}"
+}
+
+# A prefix built before its licences were kept takes them from the same source again,
+# provided the registry still has that version. Arguments: kind, source package,
+# prefix, the version built, then what collect_licenses takes after the prefix.
+backfill_licenses() {
+    local kind=$1 package=$2 prefix=$3 built=$4 src version
+    [ -f "$prefix/licenses/components.json" ] && return
+    echo "$kind for windows: fetching its source again for the licence texts"
+    fetch_source "$package" "$work/$kind-licenses"
+    src=$(find "$work/$kind-licenses" -maxdepth 1 -mindepth 1 -type d | head -1)
+    version=$(dpkg-parsechangelog -l "$src/debian/changelog" -S Version)
+    if [ "$(echo "$version" | upstream_version)" != "$built" ]; then
+        echo "$kind for windows: the cached build is $built, the source now $version: rebuild it (remove $prefix)" >&2
+        exit 1
+    fi
+    collect_licenses "$kind" "$src" "$prefix" "${@:5}"
+}
+
 # CROSS_COMPILE names the unsuffixed compilers: they must be the posix-thread ones.
 for tool in gcc g++; do
     if [ "$(readlink -f "/usr/bin/x86_64-w64-mingw32-$tool")" != "$(readlink -f "/usr/bin/x86_64-w64-mingw32-$tool-posix")" ]; then
@@ -83,15 +113,17 @@ else
         { tail -40 "$work/qt-configure.log"; exit 1; }
     (cd "$work/qt/build" && make -j"$jobs" >"$work/qt-build.log" 2>&1 && make install >>"$work/qt-build.log" 2>&1) ||
         { tail -40 "$work/qt-build.log"; exit 1; }
+    collect_licenses qt "$src" "$qt_prefix"
     echo "$qt_key" >"$qt_prefix/.rivet-stamp"
 fi
+backfill_licenses qt qtbase-opensource-src "$qt_prefix" \
+    "$(sed -n 's/^set(PACKAGE_VERSION \(.*\))$/\1/p' "$qt_prefix/lib/cmake/Qt5Core/Qt5CoreConfigVersion.cmake")"
 
 curl_key="${curl_configure[*]}"
 if stamp_ok "$curl_prefix" "$curl_key"; then
     echo "curl for windows: cached in $curl_prefix"
 else
     echo "curl for windows: building into $curl_prefix"
-    root=$(cd "$(dirname "$0")/.." && pwd)
     fetch_source curl "$work/curl"
     src=$(find "$work/curl" -maxdepth 1 -mindepth 1 -type d -name 'curl*' | head -1)
     rm -rf "$curl_prefix"
@@ -100,8 +132,11 @@ else
         cmake --build "$work/curl/build" -j"$jobs" >>"$work/curl.log" 2>&1 &&
         cmake --install "$work/curl/build" >>"$work/curl.log" 2>&1 ||
         { tail -40 "$work/curl.log"; exit 1; }
+    collect_licenses curl "$src" "$curl_prefix"
     echo "$curl_key" >"$curl_prefix/.rivet-stamp"
 fi
+backfill_licenses curl curl "$curl_prefix" \
+    "$(sed -n 's/^#define LIBCURL_VERSION "\(.*\)"$/\1/p' "$curl_prefix/include/curl/curlver.h")"
 
 sodium_key="${sodium_configure[*]}"
 if stamp_ok "$sodium_prefix" "$sodium_key"; then
@@ -115,5 +150,9 @@ else
     (cd "$src" && ./autogen.sh -s >"$work/sodium.log" 2>&1 && ./configure --prefix="$sodium_prefix" "${sodium_configure[@]}" >>"$work/sodium.log" 2>&1 &&
         make -j"$jobs" >>"$work/sodium.log" 2>&1 && make install >>"$work/sodium.log" 2>&1) ||
         { tail -40 "$work/sodium.log"; exit 1; }
+    collect_licenses library "$src" "$sodium_prefix" libsodium ISC lib/libsodium.a LICENSE
     echo "$sodium_key" >"$sodium_prefix/.rivet-stamp"
 fi
+backfill_licenses library libsodium "$sodium_prefix" \
+    "$(sed -n 's/^Version: //p' "$sodium_prefix/lib/pkgconfig/libsodium.pc")" \
+    libsodium ISC lib/libsodium.a LICENSE

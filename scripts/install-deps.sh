@@ -12,10 +12,12 @@ packages=(
 if [ "${1:-}" = "--ci" ]; then
     # What only CI needs: the Windows cross compiler, wine to run its result (with
     # Xvfb, x11-utils and the fonts its tests read), NSIS and zip for the Windows
-    # packages, the autotools for the Windows libsodium, clang for the fuzzers, and lintian and desktop-file-utils for the
-    # Debian package.
+    # packages, the autotools for the Windows libsodium, osslsigncode and openssl to sign
+    # them with a test certificate, clang for the fuzzers, and lintian, desktop-file-utils
+    # and man-db for the Debian package.
     packages+=(g++-mingw-w64-x86-64 wine64 xvfb x11-utils fonts-dejavu-core nsis zip
-        clang libclang-rt-14-dev lintian desktop-file-utils autoconf automake libtool)
+        autoconf automake libtool osslsigncode openssl clang libclang-rt-14-dev lintian
+        desktop-file-utils man-db)
 fi
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then

@@ -1,3 +1,4 @@
+#include <appinfo/infooptions.h>
 #include <hidlink/platform/hidplatform.h>
 #include <i18n/qttranslations.h>
 #include <updater/mainwindow.h>
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <iostream>
 
 namespace {
 
@@ -24,6 +26,9 @@ bool anotherInstanceRuns()
 
 int main(int argc, char *argv[])
 {
+    if (const auto code = appinfo::answerInfoOption(
+            argc, argv, {"updater", "Brings new firmware into the Rivet USB device."}, std::cout))
+        return *code;
     auto *app = new QApplication(argc, argv);
     if (anotherInstanceRuns()) {
         runningcopy::askToRaise();

@@ -1,6 +1,7 @@
 ; The Windows installer of the Rivet device tools, made by scripts/package-windows.sh:
 ;   makensis -DVERSION=1.0.0 -DSTAGE=<folder with the programs> -DOUTFILE=<setup.exe>
-;            -DSIZE_KB=<installed size> rivet-tools.nsi
+;            -DSIZE_KB=<installed size> -DLICENCE_PAGE=<LICENSE + notices>
+;            [-DSIGN=<command that signs the file named after it>] rivet-tools.nsi
 ; Installing again over an installed copy replaces it in place; the uninstaller removes
 ; every file, shortcut and registry key the installer or the programs made.
 ; A 64-bit installer for 64-bit programs (and wine64 runs nothing 32-bit).
@@ -30,6 +31,22 @@ VIAddVersionKey "LegalCopyright" "Rivet"
 
 !define MUI_ICON "${ICONS}\rivet-updater.ico"
 !define MUI_UNICON "${ICONS}\rivet-updater.ico"
+
+; --- Licence and signing (release packaging) ---
+; The licence page shows our licence and the third-party notices; both files are
+; installed beside the programs.
+!define MUI_LICENSEPAGE_TEXT_TOP "The Rivet device tools (MIT licence) and the third-party software they carry:"
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "These texts are installed beside the programs: LICENSE.txt and THIRD-PARTY-NOTICES.txt."
+!insertmacro MUI_PAGE_LICENSE "${LICENCE_PAGE}"
+; With a signing command, the uninstaller is signed before it is packed into the
+; installer, and the installer once it is written; a failure stops makensis.
+!ifdef SIGN
+    !uninstfinalize '${SIGN} "%1"' = 0
+    !finalize '${SIGN} "%1"' = 0
+!endif
+; --- end of licence and signing ---
+
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -52,6 +69,8 @@ Section "Programs"
     File "${STAGE}\updater.exe"
     File "${STAGE}\monitor.exe"
     File "${STAGE}\fwtool.exe"
+    File "${STAGE}\LICENSE.txt"
+    File "${STAGE}\THIRD-PARTY-NOTICES.txt"
     ; The updater shows its help pictures from file\Help beside it.
     SetOutPath "$INSTDIR\file\Help"
     File "${STAGE}\file\Help\*.jpg"
@@ -82,6 +101,8 @@ Section "Uninstall"
     Delete "$INSTDIR\updater.exe"
     Delete "$INSTDIR\monitor.exe"
     Delete "$INSTDIR\fwtool.exe"
+    Delete "$INSTDIR\LICENSE.txt"
+    Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
     ; The help pictures and the updater's download cache (one folder per model).
     RMDir /r "$INSTDIR\file"
     Delete "$INSTDIR\uninstall.exe"

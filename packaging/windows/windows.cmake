@@ -22,6 +22,13 @@ rivet_windows_resources(monitor rivet-monitor "Rivet device monitor")
 rivet_windows_resources(fwtool rivet-updater "Rivet firmware file tool")
 set_target_properties(updater PROPERTIES WIN32_EXECUTABLE ON)
 
+# Each program's linker map says which libraries (and which parts of them) went into
+# it: scripts/third-party-notices.py makes THIRD-PARTY-NOTICES.txt from them.
+foreach(program updater monitor fwtool)
+    target_link_options(${program} PRIVATE "-Wl,-Map=${PROJECT_BINARY_DIR}/linkmaps/${program}.map")
+endforeach()
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/linkmaps)
+
 # No libcurl to load at run time on Windows: the updater links the FTP-only static one.
 target_link_libraries(online PUBLIC CURL::libcurl)
 target_compile_definitions(online PRIVATE RIVET_CURL_STATIC)
