@@ -4,6 +4,7 @@
 #include <fwtool/toolbackend.h>
 #include <hidlink/devicenotifier.h>
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -57,6 +58,9 @@ int FlashMany::exec()
     QTimer::singleShot(0, this, &FlashMany::scan);
     events.exec();
     loop = nullptr;
+    // The runs that ended last were handed to deleteLater as the loop quit: they go
+    // now, and with them their readers, before the process's emulated devices do.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     if (!options.watch)
         std::stable_sort(
