@@ -30,7 +30,8 @@ public:
     ~DeviceConnection() override;
 
     // Each input report with report id 0x80 goes to `listener` as a USBEvent; a new
-    // reader is made for every arrival and the old one left to end.
+    // reader is made for every arrival and the old one left to end. The listener must
+    // outlive the readers: closeReading() before it goes.
     void setListener(QObject *listener);
     // A reader of the program's own instead, kept for the connection's life and
     // paused while the device is away.

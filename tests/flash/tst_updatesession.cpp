@@ -62,6 +62,8 @@ struct Host
         connection.setListener(&session);
         connection.open();
     }
+    // The reader posts to the session: it ends before the session goes.
+    ~Host() { connection.closeReading(); }
     Started start() { return session.start(Image, 16 + 200); }
     bool ended() const { return !failed.isEmpty() || !completed.isEmpty(); }
 
