@@ -51,16 +51,19 @@ EmulatedDevice::~EmulatedDevice()
     host.detach(this);
 }
 
+// The device's own reports are scheduled before it is handed to the host: a thread
+// that plugs it in touches nothing of it afterwards, so the host's lock orders all it
+// did before the device's end.
 void EmulatedDevice::attach()
 {
-    host.attach(this);
     sendUnsolicited();
+    host.attach(this);
 }
 
 void EmulatedDevice::plug()
 {
-    host.plug(this);
     sendUnsolicited();
+    host.plug(this);
 }
 
 void EmulatedDevice::sendUnsolicited()
