@@ -2,6 +2,7 @@
 // its exit code, Ctrl+C mid-transfer, and a second tool on a device being updated. The
 // rows' processes all start at once, so those that wait out the protocol's time-outs
 // wait together; each emulates a device of its own, with a lock folder of its own.
+#include "emulatorenvironment.h"
 #include <flash/firmwareimage.h>
 
 #include <QJsonDocument>
@@ -112,15 +113,7 @@ QString TestFwtoolFlash::writeImage(const QString &name, int dspBytes, int armBy
 
 void TestFwtoolFlash::start(QProcess &process, const QStringList &args, const QStringList &env)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString &name : environment.keys()) {
-        if (name.startsWith("EMULATOR_"))
-            environment.remove(name);
-    }
-    environment.insert("HIDLINK_BACKEND", "emulator");
-    for (const QString &setting : env)
-        environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(emulatorEnvironment(env));
     process.start(FWTOOL, QStringList{"flash"} + args);
 }
 

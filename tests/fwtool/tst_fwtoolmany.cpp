@@ -1,6 +1,7 @@
 // `fwtool list`, `flash --device`, `--all` and `--watch`: the real executable with several
 // emulated devices in its process. The tools all start at once and run side by side,
 // each with a lock folder of its own, since every tool's devices have the same paths.
+#include "emulatorenvironment.h"
 #include <flash/firmwareimage.h>
 
 #include <QJsonArray>
@@ -77,15 +78,7 @@ void TestFwtoolMany::initTestCase()
 
 void TestFwtoolMany::start(QProcess &tool, const QStringList &args, const QStringList &env)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString &name : environment.keys()) {
-        if (name.startsWith("EMULATOR_"))
-            environment.remove(name);
-    }
-    environment.insert("HIDLINK_BACKEND", "emulator");
-    for (const QString &setting : env)
-        environment.insert(setting.section('=', 0, 0), setting.section('=', 1));
-    tool.setProcessEnvironment(environment);
+    tool.setProcessEnvironment(emulatorEnvironment(env));
     tool.start(FWTOOL, args);
     QVERIFY(tool.waitForStarted());
 }
