@@ -7,6 +7,7 @@
 #include <gauges/progressbarcolor.h>
 
 #include <QPointer>
+#include <QProcess>
 #include <QToolButton>
 #include <QtTest>
 
@@ -62,6 +63,7 @@ private slots:
 
     void arrivalAndRemovalDriveTheLatches();
     void updatesThroughHidraw();
+    void fwtoolUpdatesTwoNodesAtOnce();
 
 private:
     HidrawTestbed testbed;
@@ -120,6 +122,33 @@ void TestHidrawUpdater::updatesThroughHidraw()
     QVERIFY(node->model().imagesMatchFile(path.toStdString()));
     QCOMPARE(window.findChild<ProgressBarColor *>("progressBarColor")->getValue(),
              double(file.size() - 8));
+}
+
+// `fwtool flash --all` in a process of its own, which reaches the nodes through the
+// same preload: both devices updated side by side, each through its own node.
+void TestHidrawUpdater::fwtoolUpdatesTwoNodesAtOnce()
+{
+    const int featureLength = 11;
+    HidrawNode *first = testbed.plug(deviceWithVersion(1250, featureLength));
+    HidrawNode *second = testbed.plug(deviceWithVersion(1250, featureLength));
+    QVERIFY(first && second);
+    const QByteArray file = firmwareBytes(400, 1251, 80);
+    const QString path = dir.filePath("two.fw");
+    QVERIFY(writeFile(path, file));
+
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(FWTOOL, {"flash", path, "--all"});
+    QVERIFY(tool.waitForStarted());
+    QVERIFY(spinUntil([&] { return tool.state() == QProcess::NotRunning; }, 2 * UpdateTimeoutMs));
+    const QString said = QString::fromLocal8Bit(tool.readAll());
+    QVERIFY2(tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0, qPrintable(said));
+    QVERIFY2(said.contains("2 updated, 0 failed, 0 skipped"), qPrintable(said));
+    for (HidrawNode *node : {first, second}) {
+        QVERIFY2(said.contains(QString::fromStdString(node->path)), qPrintable(said));
+        QCOMPARE(node->featureReports(), updateCommands(file, std::size_t(featureLength)));
+        QVERIFY(node->model().imagesMatchFile(path.toStdString()));
+    }
 }
 
 QTEST_MAIN(TestHidrawUpdater)
