@@ -61,11 +61,17 @@ for test in tst_onlinetransfers tst_onlinewindow; do
     rm -rf "$served" "$port_file"
 done
 
-step "flash benchmark under wine"
+step "a user and a program folder outside the ANSI code page"
+bash "$root/.ci/wine-unicode.sh" "$build"
+
+step "flash benchmarks under wine: one device in the window and fwtool, many with --all"
 pace=$(cd "$build/bench" && timeout 600 "$wine" ./flash_pace.exe | tr -d '\r')
 echo "$pace"
 echo "$pace" | grep -q '^received images match the file: yes$'
 echo "$pace" | sed -n 's/^flash_pace_ratio: /flash_pace_ratio_wine: /p'
+many=$(cd "$build/bench" && timeout 900 "$wine" ./flash_many.exe | tr -d '\r')
+echo "$many"
+echo "$many" | sed -n 's/^flash_many_pace_ratio_min \([0-9]*\):/flash_many_pace_ratio_min_wine \1:/p'
 
 step "package"
 bash "$root/scripts/package-windows.sh" "$build"
