@@ -88,8 +88,10 @@ LangString LeftBehind ${LANG_ENGLISH} "These files could not be removed; the uni
 LangString LeftBehind ${LANG_SIMPCHINESE} "无法删除以下文件；卸载程序保留，可以再次运行："
 LangString NoList ${LANG_ENGLISH} "The list of installed files is missing; removing the files this version installs."
 LangString NoList ${LANG_SIMPCHINESE} "缺少已安装文件列表；将删除此版本安装的文件。"
-LangString UserData ${LANG_ENGLISH} "Each user's downloaded firmware and logs"
-LangString UserData ${LANG_SIMPCHINESE} "每个用户下载的固件和日志"
+LangString UserData ${LANG_ENGLISH} "Downloads and logs"
+LangString UserData ${LANG_SIMPCHINESE} "下载和日志"
+LangString UserDataAbout ${LANG_ENGLISH} "Every user's downloaded firmware and the programs' logs. Unticked, they stay."
+LangString UserDataAbout ${LANG_SIMPCHINESE} "每个用户下载的固件和程序日志。不勾选则保留。"
 
 Var made ; the installer made the install folder
 
@@ -127,7 +129,6 @@ FunctionEnd
         ${If} $1 != ""
             MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(Running)$1" /SD IDCANCEL IDRETRY retry
             DetailPrint "$(Running)$1"
-            SetErrorLevel 3
             Abort
         ${EndIf}
     FunctionEnd
@@ -192,7 +193,6 @@ Function SecureFolder
         ${EndIf}
         MessageBox MB_OK|MB_ICONSTOP "$(NotSecured)$\r$\n$INSTDIR (icacls: $0)" /SD IDOK
         DetailPrint "$(NotSecured) $INSTDIR (icacls: $0)"
-        SetErrorLevel 4
         Abort
     ${EndIf}
 FunctionEnd
@@ -260,7 +260,6 @@ Section "Programs"
     ${If} $0 != ""
         MessageBox MB_OK|MB_ICONSTOP $0 /SD IDOK
         DetailPrint $0
-        SetErrorLevel 4
         Abort
     ${EndIf}
     Call CloseOurPrograms
@@ -319,6 +318,7 @@ Section "-un.Programs"
     StrCpy $R4 "$INSTDIR\${LIST}"
     ${IfNot} ${FileExists} $R4
         DetailPrint "$(NoList)"
+        InitPluginsDir
         StrCpy $R4 "$PLUGINSDIR\${LIST}"
         FileOpen $R0 $R4 w
         !insertmacro RIVET_STAGED_FILES LIST_FILE
@@ -360,7 +360,6 @@ Section "-un.Programs"
     ${If} $1 != ""
         MessageBox MB_OK|MB_ICONSTOP "$(LeftBehind)$1" /SD IDOK
         DetailPrint "$(LeftBehind)$1"
-        SetErrorLevel 5
         Abort
     ${EndIf}
 
@@ -389,7 +388,7 @@ Function un.RemoveUserData
 FunctionEnd
 
 ; Asked for on the components page; a silent uninstall keeps them.
-Section /o "un.$(UserData)"
+Section /o "un.$(UserData)" UserDataSection
     StrCpy $R0 0
     ${Do}
         EnumRegKey $R1 HKLM "${PROFILES_KEY}" $R0
@@ -410,3 +409,7 @@ Section /o "un.$(UserData)"
     Call un.RemoveUserData
     SetShellVarContext all
 SectionEnd
+
+!insertmacro MUI_UNFUNCTION_DESCRIPTION_BEGIN
+    !insertmacro MUI_DESCRIPTION_TEXT ${UserDataSection} "$(UserDataAbout)"
+!insertmacro MUI_UNFUNCTION_DESCRIPTION_END
