@@ -138,30 +138,27 @@ FunctionEnd
 
 ; --- The install folder and its permissions ---
 ; $0: empty, or why the folder cannot be ours. Its permissions are replaced, so it must
-; not be Windows', a Program Files folder itself, or in a user's profile.
+; not be a Program Files folder itself, or Windows' or the user profiles' folder or in them.
+!macro REFUSE_IN BASE
+    StrLen $5 "${BASE}"
+    StrCpy $6 $INSTDIR $5
+    StrCpy $7 $INSTDIR 1 $5
+    ${If} $6 == "${BASE}"
+    ${AndIf} $7 == "\"
+    ${OrIf} $INSTDIR == "${BASE}"
+        StrCpy $0 "$(FolderRefused)$\r$\n$INSTDIR"
+    ${EndIf}
+!macroend
 Function CheckInstallFolder
     StrCpy $0 ""
-    ${GetParent} "$PROFILE" $2
     ${If} $INSTDIR == "$PROGRAMFILES64"
     ${OrIf} $INSTDIR == "$PROGRAMFILES32"
     ${OrIf} $INSTDIR == "$COMMONFILES64"
         StrCpy $0 "$(FolderRefused)$\r$\n$INSTDIR"
     ${EndIf}
-    ${ForEach} $3 0 1 + 1
-        ${If} $3 == 0
-            StrCpy $4 "$WINDIR"
-        ${Else}
-            StrCpy $4 $2
-        ${EndIf}
-        StrLen $5 $4
-        StrCpy $6 $INSTDIR $5
-        StrCpy $7 $INSTDIR 1 $5
-        ${If} $6 == $4
-        ${AndIf} $7 == "\"
-        ${OrIf} $INSTDIR == $4
-            StrCpy $0 "$(FolderRefused)$\r$\n$INSTDIR"
-        ${EndIf}
-    ${Next}
+    !insertmacro REFUSE_IN "$WINDIR"
+    ${GetParent} "$PROFILE" $2
+    !insertmacro REFUSE_IN $2
 FunctionEnd
 
 Function DirectoryLeave
