@@ -247,7 +247,7 @@ timeout 300 "$wine" "$setup" /S '/D=C:\MyTools'
 acl=$(iconv -f UTF-16LE -t UTF-8 "$drive_c/icacls.log" | tr -d '\r' | sed 's/^"[^"]*" //')
 [ "$acl" = "$(secured Refused | head -1; secured MyTools)" ] || fail "icacls was called as: $acl"
 # While updater.exe runs, a silent upgrade and uninstall fail and change nothing.
-state() { (cd "$custom" && find . -type f -exec md5sum {} + | sort) && "$wine" reg query "$key"; }
+state() { (cd "$custom" && find . -type f -exec md5sum {} + | sort) && ls "$menu" && "$wine" reg query "$key"; }
 before=$(state)
 HIDLINK_BACKEND=emulator WINEQT_QPA_PLATFORM=offscreen "$wine" 'C:\MyTools\updater.exe' &
 updater_pid=$!
@@ -265,6 +265,7 @@ timeout 300 "$wine" 'C:\MyTools\uninstall.exe' /S
 left=$(cd "$custom" && find . | LC_ALL=C sort | tr '\n' ' ')
 [ "$left" = ". ./file ./file/notes.txt " ] || fail "uninstalling from C:\MyTools left: $left"
 [ "$(cat "$custom/file/notes.txt")" = "the user's own" ] || fail "notes.txt was changed"
+[ ! -e "$menu" ] || fail "uninstalling from C:\\MyTools left the shortcuts"
 if "$wine" reg query "$key" >/dev/null 2>&1; then fail "uninstall left the registry key $key"; fi
 # --- end of custom folder ---
 ls -l "$setup" "$build/rivet-tools-$version-win64.zip"
