@@ -265,7 +265,7 @@ timeout 300 "$wine" 'C:\MyTools\uninstall.exe' /S
 left=$(cd "$custom" && find . | LC_ALL=C sort | tr '\n' ' ')
 [ "$left" = ". ./file ./file/notes.txt " ] || fail "uninstalling from C:\MyTools left: $left"
 [ "$(cat "$custom/file/notes.txt")" = "the user's own" ] || fail "notes.txt was changed"
-[ ! -e "$menu" ] || fail "uninstalling from C:\\MyTools left the shortcuts"
+[ ! -e "$menu" ] || fail "uninstalling from C:\MyTools left the shortcuts"
 if "$wine" reg query "$key" >/dev/null 2>&1; then fail "uninstall left the registry key $key"; fi
 # --- end of custom folder ---
 ls -l "$setup" "$build/rivet-tools-$version-win64.zip"
