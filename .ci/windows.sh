@@ -225,5 +225,54 @@ fi
 if grep -qi 'rivet' "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg"; then
     fail "uninstall left registry values naming Rivet: $(grep -i rivet "$WINEPREFIX"/*.reg | head -5)"
 fi
+
+step "a folder of the user's: its permissions, the user's files kept, running programs"
+# --- custom folder ---
+custom="$drive_c/MyTools"
+mkdir -p "$custom/file"
+echo "the user's own" >"$custom/file/notes.txt"
+# wine's icacls changes nothing and wine keeps no ACLs: a stand-in records how the
+# installer calls it, and fails when asked to.
+x86_64-w64-mingw32-gcc -municode -O2 -o "$drive_c/windows/system32/icacls.exe" "$root/.ci/icacls-standin.c"
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;icacls.exe=n"
+rm -f "$drive_c/icacls.log"
+secured() { # the icacls calls that secure C:\$1
+    for change in "/setowner *S-1-5-32-544 /T /Q" "/reset /T /Q" \
+        "/inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX /Q"; do
+        echo "\"C:\\$1\" $change"
+    done
+}
+if RIVET_ICACLS_FAIL=1 timeout 300 "$wine" "$setup" /S '/D=C:\Refused'; then
+    fail "installed although the folder's permissions could not be set"
+fi
+"$wineserver" -w
+[ ! -e "$drive_c/Refused" ] || fail "a refused install left $(find "$drive_c/Refused")"
+if "$wine" reg query "$key" >/dev/null 2>&1; then fail "a refused install registered itself"; fi
+timeout 300 "$wine" "$setup" /S '/D=C:\MyTools'
+"$wineserver" -w
+acl=$(iconv -f UTF-16LE -t UTF-8 "$drive_c/icacls.log" | tr -d '\r' | sed 's/^"[^"]*" //')
+[ "$acl" = "$(secured Refused | head -1; secured MyTools)" ] || fail "icacls was called as: $acl"
+# While updater.exe runs, a silent upgrade and uninstall fail and change nothing.
+state() { (cd "$custom" && find . -type f -exec md5sum {} + | sort) && ls "$menu" && "$wine" reg query "$key"; }
+before=$(state)
+HIDLINK_BACKEND=emulator WINEQT_QPA_PLATFORM=offscreen "$wine" 'C:\MyTools\updater.exe' &
+updater_pid=$!
+sleep 5
+kill -0 "$updater_pid" 2>/dev/null || fail "the updater in C:\MyTools did not stay up"
+if timeout 300 "$wine" "$setup" /S '/D=C:\MyTools'; then fail "upgraded while updater.exe ran"; fi
+# In place (_?=), the uninstaller's exit status is its own.
+if timeout 300 "$wine" 'C:\MyTools\uninstall.exe' /S '_?=C:\MyTools'; then fail "uninstalled while updater.exe ran"; fi
+[ "$(state)" = "$before" ] || fail "a refused upgrade or uninstall changed: $(diff <(echo "$before") <(state))"
+kill "$updater_pid"
+wait "$updater_pid" 2>/dev/null || true
+"$wineserver" -w
+timeout 300 "$wine" 'C:\MyTools\uninstall.exe' /S
+"$wineserver" -w
+left=$(cd "$custom" && find . | LC_ALL=C sort | tr '\n' ' ')
+[ "$left" = ". ./file ./file/notes.txt " ] || fail "uninstalling from C:\MyTools left: $left"
+[ "$(cat "$custom/file/notes.txt")" = "the user's own" ] || fail "notes.txt was changed"
+[ ! -e "$menu" ] || fail "uninstalling from C:\MyTools left the shortcuts"
+if "$wine" reg query "$key" >/dev/null 2>&1; then fail "uninstall left the registry key $key"; fi
+# --- end of custom folder ---
 ls -l "$setup" "$build/rivet-tools-$version-win64.zip"
 step "done"

@@ -56,8 +56,21 @@ chmod -R u=rwX,go=rX "$stage"
 find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 (cd "$build/package" && find "$name" -print | LC_ALL=C sort | TZ=UTC zip -qX "$zip" -@)
 size_kb=$(du -sk --apparent-size "$stage" | cut -f1)
+# Every staged file for the installer, which installs each one and lists it for its
+# uninstaller: a macro that names them, folder and name apart.
+staged="$build/package/staged.nsh"
+{
+    echo '!macro RIVET_STAGED_FILES ACTION'
+    (cd "$stage" && find . -type f | LC_ALL=C sort | sed 's|^\./||') | while read -r file; do
+        case "$file" in *[!A-Za-z0-9._/-]*) echo "package-windows: an odd file name: $file" >&2; exit 1 ;; esac
+        folder=$(dirname "$file")
+        [ "$folder" != . ] || folder=""
+        printf '    !insertmacro ${ACTION} "%s" "%s"\n' "${folder//\//\\}" "$(basename "$file")"
+    done
+    echo '!macroend'
+} >"$staged"
 makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DICONS="$root/packaging/icons" \
-    -DLICENCE_PAGE="$build/package/licence-page.txt" "${sign[@]}" \
+    -DLICENCE_PAGE="$build/package/licence-page.txt" -DSTAGED="$staged" "${sign[@]}" \
     -DSIZE_KB="$size_kb" -DOUTFILE="$setup" "$root/packaging/windows/rivet-tools.nsi"
 
 (cd "$build" && sha256sum "$(basename "$zip")" "$(basename "$setup")" >SHA256SUMS)
