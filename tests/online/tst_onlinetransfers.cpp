@@ -9,6 +9,7 @@
 #include <updater/online/ftpthread.h>
 #include <updater/online/modeltable.h>
 #include <updater/online/onlineupdate.h>
+#include <updater/online/onlineworker.h>
 #include <updater/online/transfercontrol.h>
 #include <updater/online/urlfetch.h>
 #include <updater/online/versionline.h>
@@ -352,6 +353,21 @@ private slots:
         QCOMPARE(filesBelow(cache), QStringList());
         // After a lost reply nothing more is sent: every answer would be out of step.
         QVERIFY(fake.commands().empty());
+    }
+
+    void workerResults()
+    {
+        // Only a job that ran to its end has a result: one that threw, or never ran, failed.
+        OnlineWorker done([](TransferControl &) { return 0; });
+        OnlineWorker throwing([](TransferControl &) -> int { throw std::bad_alloc(); });
+        OnlineWorker unstarted([](TransferControl &) { return 0; });
+        QTest::ignoreMessage(QtWarningMsg, "the transfer failed: std::bad_alloc");
+        done.start();
+        throwing.start();
+        QVERIFY(done.wait(5000) && throwing.wait(5000));
+        QCOMPARE(done.result(), 0);
+        QCOMPARE(throwing.result(), int(OnlineWorker::Failed));
+        QCOMPARE(unstarted.result(), int(OnlineWorker::Failed));
     }
 
     void threadRunsUntilDestroyed()
