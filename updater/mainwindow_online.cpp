@@ -3,6 +3,7 @@
 // Every transfer runs on a worker thread while this one waits for it as for a modal
 // dialog: the flow reads as before, the window stays live, and Esc cancels.
 #include "ui_mainwindow.h"
+#include <flash/firmwareimage.h>
 #include <updater/mainwindow.h>
 #include <updater/online/cachepath.h>
 #include <updater/online/downloadcheck.h>
@@ -108,12 +109,16 @@ int MainWindow::runOnlineTransfer(const std::function<int(TransferControl &)> &j
     });
     onlineWorker = &worker;
     worker.start();
-    {
+    // A thread that could not start never finishes: there is nothing to wait for.
+    const bool started = worker.isRunning() || worker.isFinished();
+    if (started) {
         const BusyCursor busy; // from F5 on, also while the server is still being reached
         loop.exec();
     }
-    // The loop also ends when the application quits: the transfer goes with it.
-    if (!ended)
+    // The loop also ends when the application quits: the transfer goes with it, and
+    // whatever it had done counts for nothing.
+    const bool quitting = started && !ended;
+    if (quitting)
         worker.cancel();
     worker.wait();
     onlineWorker = nullptr;
@@ -122,8 +127,9 @@ int MainWindow::runOnlineTransfer(const std::function<int(TransferControl &)> &j
     bar->setValue(barValue);
     ui->toolButton_2->setEnabled(startEnabled);
     ui->TBFlush->setEnabled(fileEnabled);
-    onlineCancelled = worker.isCancelled();
-    return worker.result();
+    // Quitting, nothing more is said; a thread that did not start failed like any transfer.
+    onlineCancelled = worker.isCancelled() || quitting;
+    return ended ? worker.result() : OnlineWorker::Failed;
 }
 
 void MainWindow::cancelOnlineTransfer()
@@ -149,7 +155,8 @@ int MainWindow::Slot_GetRobotVersion(bool power)
         return -1;
     }
     QStringList lines;
-    if (Slot_LoadingMessageFile(model->versionFile, model->versionFile, lines) == -1) {
+    if (Slot_LoadingMessageFile(model->versionFile, model->versionFile, lines) == -1 ||
+        lines.isEmpty()) {
         if (onlineCancelled)
             return -1;
         QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
@@ -203,7 +210,7 @@ int MainWindow::ReadIniFile(QString FilePath, QString stGroupName, QString stNam
 void MainWindow::Slot_LoadBinToOne(QString FtpPathName, QString SavePCname)
 {
     QStringList lines;
-    if (Slot_LoadingMessageFile(FtpPathName, SavePCname, lines) == -1) {
+    if (Slot_LoadingMessageFile(FtpPathName, SavePCname, lines) == -1 || lines.isEmpty()) {
         if (!onlineCancelled)
             QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
                                  QMessageBox::Ok);
@@ -247,7 +254,8 @@ void MainWindow::Slot_LoadBinToTwo()
 {
     QStringList lines;
     if (Slot_LoadingMessageFile(QStringLiteral("/VKP2000/VKP2000.txt"),
-                                QStringLiteral("VKP2000/VKP2000.txt"), lines) == -1) {
+                                QStringLiteral("VKP2000/VKP2000.txt"), lines) == -1 ||
+        lines.isEmpty()) {
         if (!onlineCancelled)
             QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
                                  QMessageBox::Ok);
@@ -261,7 +269,8 @@ void MainWindow::Slot_LoadBinToThree()
 {
     QStringList lines;
     if (Slot_LoadingMessageFile(QStringLiteral("/VKP3000/VKP3000.txt"),
-                                QStringLiteral("VKP3000/VKP3000.txt"), lines) == -1) {
+                                QStringLiteral("VKP3000/VKP3000.txt"), lines) == -1 ||
+        lines.isEmpty()) {
         if (!onlineCancelled)
             QMessageBox::warning(this, tr("Warning"), tr("checking your netWork,And Restart!"),
                                  QMessageBox::Ok);
@@ -332,7 +341,8 @@ int MainWindow::Slot_CurlTest(QString FtpFilePath, QString LoadingLocalPath)
 {
     const UpdateServer server = updateServer;
     return runOnlineTransfer([=](TransferControl &control) {
-        return UrlFetch(server).Fetch(FtpFilePath, LoadingLocalPath, &control);
+        return UrlFetch(server).Fetch(FtpFilePath, LoadingLocalPath, firmware::MaxFileSize,
+                                      &control);
     });
 }
 

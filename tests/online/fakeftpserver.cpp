@@ -186,8 +186,7 @@ void FakeFtpServer::session(int control)
             reply(control, "213 " + std::to_string(file->second.size()) + "\r\n");
         } else if (verb == "LIST" || verb == "RETR") {
             const std::string content =
-                verb == "LIST" ? "-rw-r--r-- 1 owner group 4 Jan 01 12:00 listed.bin\r\n"
-                               : file->second.substr(0, options.dataLimit);
+                verb == "LIST" ? options.listing : file->second.substr(0, options.dataLimit);
             // Waits up to 2 s for the client's data connection.
             const bool connected = passive >= 0 && readable(passive, 2000);
             const int data = connected ? static_cast<int>(::accept(passive, nullptr, nullptr)) : -1;

@@ -18,9 +18,10 @@ struct FakeFtpOptions
     bool splitReplies = false;                          // every reply in two sends, 20 ms apart
     bool joinTransferReplies = false; // data first, then the 1xx and the 226 in one send
     std::string transferStart = "150 Opening BINARY mode data connection.\r\n";
-    std::string passiveHost = "127,0,0,1";     // the host the PASV reply names
-    std::string pasvReply;                     // when set: the whole PASV answer, no data port
-    std::map<std::string, std::string> files;  // path from the root -> content
+    std::string passiveHost = "127,0,0,1";    // the host the PASV reply names
+    std::string pasvReply;                    // when set: the whole PASV answer, no data port
+    std::map<std::string, std::string> files; // path from the root -> content
+    std::string listing = "-rw-r--r-- 1 owner group 4 Jan 01 12:00 listed.bin\r\n";
     std::size_t dataLimit = std::string::npos; // send at most this much of a file
     std::string tricklePath;                   // this file goes out one byte per trickleMs
     bool trickleReplies = false;               // and so does every reply

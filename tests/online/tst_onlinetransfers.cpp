@@ -2,12 +2,14 @@
 // a scripted misbehaving one, both on loopback.
 #include "fakeftpserver.h"
 #include "ftpserverfixture.h"
+#include <flash/firmwareimage.h>
 #include <updater/online/cachepath.h>
 #include <updater/online/ftpclient.h>
 #include <updater/online/ftpreply.h>
 #include <updater/online/ftpthread.h>
 #include <updater/online/modeltable.h>
 #include <updater/online/onlineupdate.h>
+#include <updater/online/onlineworker.h>
 #include <updater/online/transfercontrol.h>
 #include <updater/online/urlfetch.h>
 #include <updater/online/versionline.h>
@@ -174,6 +176,11 @@ private slots:
         // Named by the hostile cases below: only our refusal keeps them out of reach.
         QVERIFY(server.put("x.bin", Image));
         QVERIFY(server.put("file2/x.bin", Image));
+        // Sent followed by filler, 100 MiB in all, with SIZE telling Image's size or nothing.
+        QVERIFY(server.put("VKP3000/flood.bin", Image) &&
+                server.put("VKP3000/flood.bin.flood", ""));
+        QVERIFY(server.put("VKP3000/unannounced.bin", Image) &&
+                server.put("VKP3000/unannounced.bin.flood", "unannounced"));
     }
 
     void init()
@@ -221,6 +228,15 @@ private slots:
         QTest::newRow("ftp: PASV without numbers") << ftp << "pasv" << image << -1 << Old;
         QTest::newRow("ftp: half the data, then 226") << ftp << "half" << image << -1 << Old;
         QTest::newRow("ftp: 5 bytes/s, under the floor") << ftp << "trickle" << image << -1 << Old;
+        // Cut off once past what SIZE announced, or past an image's maximum without it.
+        const QString flood = "flood", announced = "VKP3000/flood.bin",
+                      unannounced = "VKP3000/unannounced.bin";
+        QTest::newRow("ftp: 100 MiB for 70000 announced") << ftp << flood << announced << -1 << Old;
+        QTest::newRow("ftp: 100 MiB, no size") << ftp << flood << unannounced << -1 << Old;
+        QTest::newRow("url: 100 MiB for 70000 announced")
+            << url << flood << announced << int(CURLE_PARTIAL_FILE) << Old;
+        QTest::newRow("url: 100 MiB, no size")
+            << url << flood << unannounced << int(CURLE_WRITE_ERROR) << Old;
         // The URL fetch's other paths are the window's F5 rows.
         QTest::newRow("url: empty on the server") << url << real << "empty.bin" << 0 << Old;
         QTest::newRow("url: half the image")
@@ -240,7 +256,7 @@ private slots:
         QFETCH(QByteArray, content);
 
         FakeFtpServer fake(faulty(server));
-        const bool real = server == "real";
+        const bool real = server == "real" || server == "flood";
         const quint16 port = real ? this->server.port() : fake.port();
         QVERIFY(writeFile(cache + serverPath, Old));
         ProgressSeen seen;
@@ -265,12 +281,17 @@ private slots:
             QCOMPARE(ftp.ReplyText().substr(0, 3), std::string("221"));
         } else {
             const UpdateServer target = LoopbackServer(port, real ? 5000 : 1000);
-            QCOMPARE(UrlFetch(target).Fetch(serverPath, cache, &seen), result);
+            QCOMPARE(UrlFetch(target).Fetch(serverPath, cache, firmware::MaxFileSize, &seen),
+                     result);
         }
         QCOMPARE(readFile(cache + serverPath), content);
         // The bar's source: the last report is the whole file against its announced size.
         if (content == Image)
             QCOMPARE(seen.last, std::make_pair(70000LL, 70000LL));
+        // Taken in: the bound and at most one read beyond, never the flood.
+        const long long bound = serverPath.contains("unannounced") ? firmware::MaxFileSize : 70000;
+        QVERIFY2(server != "flood" || seen.last.first <= bound + 64 * 1024,
+                 qPrintable(QString::number(seen.last.first)));
         QCOMPARE(filesBelow(cache), QStringList{serverPath});
     }
 
@@ -285,6 +306,22 @@ private slots:
         QCOMPARE(client.FileSize("x\r\nDELE VKP3000/3106.bin"), -1LL);
         for (const std::string &command : fake.commands())
             QVERIFY2(command.rfind("DELE", 0) != 0, command.c_str());
+    }
+
+    void overLongListing()
+    {
+        // A listing past the bound fails, gives no names, and leaves the client in step.
+        FakeFtpOptions options = faulty("");
+        const std::string line = options.listing;
+        while (options.listing.size() <= FtpClient::MaxListingLength)
+            options.listing += line;
+        FakeFtpServer fake(options);
+        FtpClient client;
+        connectTo(client, fake.port());
+        QCOMPARE(client.Login(), 0);
+        QCOMPARE(client.ListDirectory(), -1);
+        QVERIFY(client.ListedNames().empty());
+        QCOMPARE(client.FileSize("VKP3000/VKP3000.txt"), 5LL);
     }
 
     void unansweredLogin_data()
@@ -318,6 +355,21 @@ private slots:
         QVERIFY(fake.commands().empty());
     }
 
+    void workerResults()
+    {
+        // Only a job that ran to its end has a result: one that threw, or never ran, failed.
+        OnlineWorker done([](TransferControl &) { return 0; });
+        OnlineWorker throwing([](TransferControl &) -> int { throw std::bad_alloc(); });
+        OnlineWorker unstarted([](TransferControl &) { return 0; });
+        QTest::ignoreMessage(QtWarningMsg, "the transfer failed: std::bad_alloc");
+        done.start();
+        throwing.start();
+        QVERIFY(done.wait(5000) && throwing.wait(5000));
+        QCOMPARE(done.result(), 0);
+        QCOMPARE(throwing.result(), int(OnlineWorker::Failed));
+        QCOMPARE(unstarted.result(), int(OnlineWorker::Failed));
+    }
+
     void threadRunsUntilDestroyed()
     {
         auto *thread = new FtpThread;
@@ -345,6 +397,8 @@ private slots:
                                                << QStringList{"4100", "release notes"};
         QTest::newRow("missing, stale copy") << QByteArray() << true << QStringList();
         QTest::newRow("climbs out") << QByteArray("../../x\n") << false << QStringList();
+        QTest::newRow("over 4 KiB")
+            << QByteArray("4100\n").append(4096, 'x') << false << QStringList();
     }
 
     void versionFile()
@@ -363,10 +417,10 @@ private slots:
         QStringList got{"untouched"};
         QCOMPARE(update().LoadVersionFile(name, name, got), lines.isEmpty() ? -1 : 0);
         QCOMPARE(got, lines.isEmpty() ? QStringList{"untouched"} : lines);
-        if (lines.isEmpty()) {
+        const QString version = QString::fromUtf8(content).split('\n').first();
+        if (lines.isEmpty() && !IsPlainVersion(version)) {
             // Even when handed the line directly, the image fetch refuses it.
             QString imagePath;
-            const QString version = QString::fromUtf8(content).split('\n').first();
             QCOMPARE(update().FetchImageByUrl("VKP4000", version, &imagePath), -1);
         }
         // The copy is read and removed, and nothing else was written.
@@ -383,7 +437,7 @@ private slots:
         QCOMPARE(update().FetchByFtp("VKP5000/5000.bin", cache), OnlineUpdate::FtpResult::Failed);
         // Paths that climb out of the cache.
         for (const char *path : {"../../x.bin", "VKP3000/../../x.bin", "../file2/x.bin"}) {
-            QCOMPARE(UrlFetch(server.server()).Fetch(path, cache), int(CURLE_WRITE_ERROR));
+            QCOMPARE(UrlFetch(server.server()).Fetch(path, cache, 1), int(CURLE_WRITE_ERROR));
             QCOMPARE(update().FetchByFtp(path, cache), OnlineUpdate::FtpResult::Failed);
         }
         QCOMPARE(filesBelow(app->path()), QStringList());

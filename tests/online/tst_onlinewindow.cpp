@@ -149,6 +149,47 @@ private slots:
         QVERIFY(device.imagesMatchFile(imagePath.toStdString()));
     }
 
+    // A Yes that brings no new image: the older one stays as it was and the notice says so.
+    void downloadFails_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("100 MiB for an announced 1 KiB") << "flood";
+        // rename(2) cannot put a file in the place of a folder.
+        QTest::newRow("the cached image cannot be replaced") << "folder";
+    }
+
+    void downloadFails()
+    {
+        QFETCH(QString, fault);
+        const QString marker = server.root() + "/VKP1000/1270.bin.flood";
+        QFile::remove(marker);
+        QVERIFY(server.put("VKP1000/VKP1000.txt", "1270\n") &&
+                server.put("VKP1000/1270.bin", QByteArray(1024, '\x5a')));
+        QVERIFY(fault != "flood" || writeFile(marker, ""));
+        EmulatedDevice device(backend);
+        auto window = connectedWindow(device);
+        QVERIFY(window);
+        const QString older =
+            cache + (fault == "flood" ? "VKP1000/1270.bin" : "VKP1000/1270.bin/a");
+        QVERIFY(writeFile(older, Old));
+        auto *bar = window->findChild<ProgressBarColor *>("progressBarColor");
+        double peak = 0;
+        QObject::connect(bar, &ProgressBarColor::valueChanged, bar,
+                         [&](double value) { peak = std::max(peak, value); });
+
+        ModalHand hand;
+        hand.answers[Question] = QMessageBox::Yes;
+        QTest::keyClick(window.get(), Qt::Key_F5);
+        QFile::remove(marker);
+        QCOMPARE(hand.texts(), QStringList({Question, Failed}));
+        QVERIFY(!button(*window, "toolButton_2")->isEnabled());
+        QCOMPARE(readFile(older), Old);
+        QCOMPARE(QDir(cache + "VKP1000").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{"1270.bin"});
+        // Cut off after at most one read of libcurl's past the announced size.
+        QVERIFY2(peak <= 1024 + 64 * 1024, qPrintable(QString::number(peak)));
+    }
+
     // With a signing key: only an image signed by it, of the announced version, is loaded.
     void signedDownload_data()
     {

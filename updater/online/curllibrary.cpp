@@ -5,9 +5,9 @@
 // Windows has no system libcurl to load: the build links a static FTP-only one in.
 const CurlLibrary &curlLibrary()
 {
-    static const CurlLibrary library{curl_global_init, curl_global_cleanup, curl_easy_init,
-                                     curl_easy_setopt, curl_easy_perform,   curl_easy_cleanup,
-                                     QString()};
+    static const CurlLibrary library{
+        curl_global_init,  curl_global_cleanup, curl_easy_init,    curl_easy_setopt,
+        curl_easy_perform, curl_easy_cleanup,   curl_easy_getinfo, QString()};
     return library;
 }
 
@@ -45,6 +45,7 @@ CurlLibrary load()
     resolve(*library, "curl_easy_setopt", curl.easy_setopt, curl.problem);
     resolve(*library, "curl_easy_perform", curl.easy_perform, curl.problem);
     resolve(*library, "curl_easy_cleanup", curl.easy_cleanup, curl.problem);
+    resolve(*library, "curl_easy_getinfo", curl.easy_getinfo, curl.problem);
     return curl;
 }
 

@@ -14,6 +14,7 @@ struct CurlLibrary
     CURLcode (*easy_setopt)(CURL *curl, CURLoption option, ...) = nullptr;
     CURLcode (*easy_perform)(CURL *curl) = nullptr;
     void (*easy_cleanup)(CURL *curl) = nullptr;
+    CURLcode (*easy_getinfo)(CURL *curl, CURLINFO info, ...) = nullptr;
 
     // Why the library is unusable; empty once every function above is resolved.
     QString problem;

@@ -6,6 +6,8 @@
 #include <updater/online/throughputfloor.h>
 #include <updater/online/transfercontrol.h>
 
+#include <flash/firmwareimage.h>
+
 #include <QFile>
 #include <algorithm>
 #include <chrono>
@@ -287,12 +289,18 @@ int FtpClient::ListDirectory()
     }
     std::string listing;
     const bool drained = DrainData([&listing](const char *data, std::size_t size) {
+        if (listing.size() + size > MaxListingLength) {
+            qCDebug(lcFtp) << "The listing is longer than" << MaxListingLength << "bytes";
+            return false;
+        }
         listing.append(data, size);
         return true;
     });
     CloseData();
-    listedNames = ftpreply::ListingNames(listing);
     const bool finished = GetReply(226, "0") == 0;
+    // Names only from a whole listing: a cut one may end in half a name.
+    listedNames =
+        drained && finished ? ftpreply::ListingNames(listing) : std::vector<std::string>();
     return drained && finished ? 0 : -1;
 }
 
@@ -392,6 +400,13 @@ int FtpClient::Download(const std::string &name, const std::string &localFolder)
     if (OpenDataConnection() != 0)
         return fail();
     const long long size = FileSize(name);
+    if (size > firmware::MaxFileSize) {
+        qCDebug(lcFtp) << name.c_str() << "is larger than an image may be:" << size << "bytes";
+        CloseData();
+        return fail();
+    }
+    // Unknown size: the image's own bound still holds.
+    const long long limit = size >= 0 ? size : firmware::MaxFileSize;
     SendCommand("RETR " + name);
     if (GetReply(150, "0") != 0) {
         CloseData();
@@ -399,6 +414,10 @@ int FtpClient::Download(const std::string &name, const std::string &localFolder)
     }
     long long received = 0;
     const bool drained = DrainData([&](const char *data, std::size_t count) {
+        if (received + static_cast<long long>(count) > limit) {
+            qCDebug(lcFtp) << "The server sent more than" << limit << "bytes of" << name.c_str();
+            return false;
+        }
         received += static_cast<long long>(count);
         if (control)
             control->report(received, std::max(size, 0LL));

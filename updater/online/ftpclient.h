@@ -18,6 +18,9 @@ public:
     static constexpr int DefaultReplyTimeoutMs = 20000;
     // A reply longer than this is treated as a broken server, not buffered further.
     static constexpr std::size_t MaxReplyLength = 64 * 1024;
+    // A longer listing is a broken or hostile server's: our folders hold a few dozen
+    // entries of under 100 bytes each, so this leaves room for thousands.
+    static constexpr std::size_t MaxListingLength = 256 * 1024;
 
     FtpClient();
     ~FtpClient();
@@ -46,6 +49,8 @@ public:
     int RemoveDirectory(const std::string &folder);
     int Rename(const std::string &oldName, const std::string &newName);
     int MakeDirectory(const std::string &folder);
+    // Fails as soon as the server sends more than its SIZE announced, or more than an
+    // image may be; a larger announced size fails before RETR.
     int Download(const std::string &name, const std::string &localFolder);
     int Quit();
 

@@ -1,8 +1,10 @@
 #include <updater/online/ftpthread.h>
 
 #include <updater/online/ftpclient.h>
+#include <updater/online/onlinelog.h>
 
 #include <QMutexLocker>
+#include <exception>
 
 FtpThread::FtpThread(QObject *parent) : QThread(parent) {}
 
@@ -54,6 +56,19 @@ int FtpThread::FetchOnce(const QString &name, const QString &folder)
     return client.Download(serverName, folder.toUtf8().toStdString()) == 1 ? 1 : -1;
 }
 
+int FtpThread::FetchOnceCaught(const QString &name, const QString &folder)
+{
+    // Nothing may leave the thread: Qt would end the program. A failed cycle is retried.
+    try {
+        return FetchOnce(name, folder);
+    } catch (const std::exception &error) {
+        qCWarning(lcFtp, "the download failed: %s", error.what());
+    } catch (...) {
+        qCWarning(lcFtp, "the download failed with an unknown exception");
+    }
+    return -1;
+}
+
 void FtpThread::run()
 {
     while (running) {
@@ -64,7 +79,7 @@ void FtpThread::run()
             name = serverFileName;
             folder = localFolder;
         }
-        if (FetchOnce(name, folder) == 1)
+        if (FetchOnceCaught(name, folder) == 1)
             continue;
         QMutexLocker lock(&mutex);
         if (running)

@@ -31,6 +31,9 @@ protected:
     void run() override;
 
 private:
+    // FetchOnce, with an exception counted as a failed cycle.
+    int FetchOnceCaught(const QString &serverFileName, const QString &localFolder);
+
     std::atomic<bool> running{true};
     mutable QMutex mutex; // guards the paths, the server and the pause
     QWaitCondition wake;

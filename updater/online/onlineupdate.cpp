@@ -6,6 +6,8 @@
 #include <updater/online/urlfetch.h>
 #include <updater/online/versionline.h>
 
+#include <flash/firmwareimage.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,7 +31,7 @@ int OnlineUpdate::LoadVersionFile(const QString &serverPath, const QString &save
     // Only what this fetch brings may be read: never a copy left by an earlier run.
     QFile::remove(local);
 
-    UrlFetch(server).Fetch(serverPath, cacheFolder, control);
+    UrlFetch(server).Fetch(serverPath, cacheFolder, MaxTextFileBytes, control);
 
     QStringList fetched;
     if (ReadTextLines(local, fetched) == -1)
@@ -48,7 +50,8 @@ int OnlineUpdate::FetchImageByUrl(const QString &model, const QString &version,
     *imagePath = CachePath(cacheFolder, serverPath);
     if (!IsPlainVersion(version) || imagePath->isEmpty())
         return -1;
-    const int result = UrlFetch(server).Fetch(serverPath, cacheFolder, control);
+    const int result =
+        UrlFetch(server).Fetch(serverPath, cacheFolder, firmware::MaxFileSize, control);
     // An empty server file transfers without error but leaves no image.
     if (result == 0 && !QFile::exists(*imagePath))
         return -1;
@@ -62,7 +65,7 @@ int OnlineUpdate::FetchSignature(const QString &model, const QString &version) c
     if (!IsPlainVersion(version) || local.isEmpty())
         return -1;
     QFile::remove(local);
-    return UrlFetch(server).Fetch(serverPath, cacheFolder, control);
+    return UrlFetch(server).Fetch(serverPath, cacheFolder, MaxTextFileBytes, control);
 }
 
 OnlineUpdate::FtpResult OnlineUpdate::FetchByFtp(const QString &serverName,

@@ -12,6 +12,10 @@ struct TransferControl;
 class OnlineUpdate
 {
 public:
+    // Of the version file only the first line counts; a signature file is a few lines too.
+    // A server that sends more is not believed.
+    static constexpr long long MaxTextFileBytes = 4 * 1024;
+
     // cacheFolder: the cache root + "/". With a control, every transfer can be cancelled
     // through it and reports its progress to it.
     OnlineUpdate(const UpdateServer &server, const QString &cacheFolder,
@@ -35,11 +39,12 @@ public:
     // any earlier copy: only what this fetch brings may be checked. 0 on success.
     int FetchSignature(const QString &model, const QString &version) const;
 
+    // -1 is failure here as for every transfer the window runs.
     enum class FtpResult
     {
+        Failed = -1,
         Missing,
-        Done,
-        Failed
+        Done
     };
     // FtpClient download of serverName into localFolder + "/" + serverName: SIZE, then RETR.
     FtpResult FetchByFtp(const QString &serverName, const QString &localFolder) const;

@@ -11,7 +11,9 @@ class OnlineWorker : public QThread
 {
     Q_OBJECT
 public:
+    // Returns -1 on failure, as every transfer of the online check does.
     using Job = std::function<int(TransferControl &control)>;
+    static constexpr int Failed = -1;
 
     explicit OnlineWorker(Job job, QObject *parent = nullptr);
     // Cancels and joins.
@@ -21,8 +23,9 @@ public:
     void cancel();
     // The transfer ended on a cancel request (one that came after it ended does not count).
     bool isCancelled() const { return endedCancelled; }
-    // The job's result; valid once the thread has finished.
-    int result() const { return jobResult; }
+    // The job's result once the thread has finished; Failed for a job that did not run,
+    // did not end, or ended by an exception.
+    int result() const { return isFinished() ? jobResult : Failed; }
 
 signals:
     // Bytes received and expected (0: not known yet), emitted on the worker's thread.
@@ -34,6 +37,6 @@ protected:
 private:
     Job job;
     TransferControl control;
-    int jobResult = 0;
+    int jobResult = Failed;
     bool endedCancelled = false;
 };

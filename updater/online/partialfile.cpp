@@ -1,7 +1,9 @@
 #include <updater/online/partialfile.h>
 
+#include <updater/online/filereplace.h>
+#include <updater/online/onlinelog.h>
+
 #include <QFile>
-#include <cstdio>
 
 QString PartialPath(const QString &finalPath)
 {
@@ -13,15 +15,10 @@ bool CommitPartial(const QString &finalPath)
     const QString partial = PartialPath(finalPath);
     if (!QFile::exists(partial))
         return false;
-    // One step where the system allows it (POSIX rename replaces): the image is never
-    // missing, not even for a moment, while a newer copy takes its place.
-    if (std::rename(QFile::encodeName(partial).constData(),
-                    QFile::encodeName(finalPath).constData()) == 0)
+    // One step or nothing: a failed replacement keeps the older image, never neither.
+    if (replaceFile(partial, finalPath))
         return true;
-    if (QFile::exists(finalPath))
-        QFile::remove(finalPath);
-    if (QFile::rename(partial, finalPath))
-        return true;
+    qCWarning(lcFtp, "could not put %s in the place of the older copy", qUtf8Printable(partial));
     QFile::remove(partial);
     return false;
 }

@@ -6,7 +6,8 @@
 
 QString PartialPath(const QString &finalPath);
 
-// Replaces finalPath by its partial file. False (and the partial file removed) on failure.
+// Replaces finalPath by its partial file in one step. False on failure, with the partial
+// file removed and finalPath as it was.
 bool CommitPartial(const QString &finalPath);
 
 void DiscardPartial(const QString &finalPath);

@@ -66,18 +66,43 @@ int Trace(CURL *, curl_infotype type, char *data, std::size_t size, void *)
     return 0;
 }
 
-} // namespace
-
-std::size_t WriteToFile(void *data, std::size_t size, std::size_t count, void *target)
+// What the write callback writes to: the partial file of the download, created when the
+// first data arrive (an empty server file leaves none), through Qt for wide paths.
+struct FetchTarget
 {
-    auto *fetchTarget = static_cast<FetchTarget *>(target);
-    if (!fetchTarget->file) {
-        fetchTarget->file = std::fopen(fetchTarget->fileName.c_str(), "wb");
-        if (!fetchTarget->file)
-            return static_cast<std::size_t>(-1);
+    const CurlLibrary *api = nullptr;
+    CURL *curl = nullptr;
+    QFile file;
+    long long maxBytes = 0;
+    long long written = 0;
+};
+
+// Returns the bytes taken; anything else makes libcurl end the transfer with a write error.
+std::size_t WriteToFile(char *data, std::size_t size, std::size_t count, void *target)
+{
+    auto *fetch = static_cast<FetchTarget *>(target);
+    const auto bytes = static_cast<long long>(size * count);
+    // The size the server announced (SIZE, or the 150 reply) binds as much as our own bound:
+    // a server that sends more is broken or hostile, and the disk is not its to fill.
+    curl_off_t announced = -1;
+    if (fetch->api->easy_getinfo(fetch->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) !=
+            CURLE_OK ||
+        announced < 0)
+        announced = fetch->maxBytes;
+    const long long limit = std::min<long long>(announced, fetch->maxBytes);
+    if (fetch->written + bytes > limit) {
+        qCWarning(lcFtp, "the server sent more than %lld bytes: transfer stopped", limit);
+        return 0;
     }
-    return std::fwrite(data, 1, size * count, fetchTarget->file);
+    if (!fetch->file.isOpen() && !fetch->file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return 0;
+    if (fetch->file.write(data, bytes) != bytes)
+        return 0;
+    fetch->written += bytes;
+    return size * count;
 }
+
+} // namespace
 
 UrlFetch::UrlFetch(const UpdateServer &updateServer) : server(updateServer) {}
 
@@ -89,7 +114,7 @@ QString UrlFetch::Url(const QString &ftpFilePath) const
         .arg(QString::fromLatin1(QUrl::toPercentEncoding(ftpFilePath, "/")));
 }
 
-int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder,
+int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder, long long maxBytes,
                     TransferControl *control) const
 {
     const QString localPath = CachePath(localFolder, ftpFilePath);
@@ -99,7 +124,8 @@ int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder,
         return CURLE_WRITE_ERROR;
     }
     FetchTarget target;
-    target.fileName = QFile::encodeName(PartialPath(localPath)).toStdString();
+    target.file.setFileName(PartialPath(localPath));
+    target.maxBytes = maxBytes;
     const QByteArray url = Url(ftpFilePath).toLatin1();
 
     ProgressTarget progress;
@@ -113,7 +139,11 @@ int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder,
     api.global_init(CURL_GLOBAL_DEFAULT);
     int result = -1;
     if (CURL *curl = api.easy_init()) {
+        target.api = &api;
+        target.curl = curl;
         api.easy_setopt(curl, CURLOPT_URL, url.constData());
+        // Refused before the transfer when the server announces more.
+        api.easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
         api.easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
         api.easy_setopt(curl, CURLOPT_WRITEDATA, &target);
         api.easy_setopt(curl, CURLOPT_VERBOSE, 1L);
@@ -134,9 +164,10 @@ int UrlFetch::Fetch(const QString &ftpFilePath, const QString &localFolder,
         result = api.easy_perform(curl);
         api.easy_cleanup(curl);
     }
-    if (target.file) {
-        if (std::fclose(target.file) != 0 && result == CURLE_OK)
+    if (target.file.isOpen()) {
+        if (!target.file.flush() && result == CURLE_OK)
             result = CURLE_WRITE_ERROR;
+        target.file.close();
         if (result == CURLE_OK && !CommitPartial(localPath))
             result = CURLE_WRITE_ERROR;
         if (result != CURLE_OK)

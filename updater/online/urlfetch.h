@@ -4,23 +4,8 @@
 #include <updater/online/updateserver.h>
 
 #include <QString>
-#include <cstddef>
-#include <cstdio>
-#include <string>
 
 struct TransferControl;
-
-// What the write callback writes to. The file is created when the first data arrive; it is
-// the partial file of the download, which takes the final name only once complete.
-struct FetchTarget
-{
-    std::string fileName; // in the platform's file name encoding
-    std::FILE *file = nullptr;
-};
-
-// libcurl write callback; `target` is a FetchTarget. Returns the bytes written, or -1 when
-// the file cannot be created, which makes libcurl end the transfer with a write error.
-std::size_t WriteToFile(void *data, std::size_t size, std::size_t count, void *target);
 
 class UrlFetch
 {
@@ -33,9 +18,12 @@ public:
     // Stores server file ftpFilePath at localFolder + ftpFilePath. Returns 0 on success,
     // libcurl's result code on failure, -1 when libcurl could not start. A path that would
     // land outside localFolder is refused with CURLE_WRITE_ERROR before anything is sent.
+    // No more than maxBytes, nor more than the size the server announced, is taken: a
+    // server that sends more fails the fetch (CURLE_WRITE_ERROR, or CURLE_FILESIZE_EXCEEDED
+    // when it announces more) as soon as it does.
     // With a control: its cancel request ends the fetch (CURLE_ABORTED_BY_CALLBACK) and it
     // hears the progress. A fetch that does not complete leaves no file of its own.
-    int Fetch(const QString &ftpFilePath, const QString &localFolder,
+    int Fetch(const QString &ftpFilePath, const QString &localFolder, long long maxBytes,
               TransferControl *control = nullptr) const;
 
 private:
