@@ -1,5 +1,6 @@
 #include <monitor/sliderruler.h>
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -16,6 +17,16 @@ constexpr double MaxTicks = 65536;
 
 const char *const editNames[SliderRuler::HandleCount] = {"lineEditA", "lineEditB", "lineEditC",
                                                          "lineEditD"};
+
+// Whether the editor lost the focus only for a moment: to a context menu, or because
+// another program came to the front (the user looks a number up in a calculator and
+// comes back). The focus returns to the editor with what was typed, neither applied
+// nor given back.
+bool stillTyping(Qt::FocusReason reason)
+{
+    return reason == Qt::PopupFocusReason ||
+           (reason == Qt::ActiveWindowFocusReason && !QApplication::activeWindow());
+}
 
 } // namespace
 
@@ -113,11 +124,12 @@ void SliderRuler::placeEdit(int index, int x, int y, double v)
     // Rides above its handle, but wholly inside the ruler: at the ends of the scale
     // the editor would be cut off.
     edit->move(qBound(0, x, width() - edit->width()), y);
-    // While the user types into it (focused, edited since it was last set), reports
-    // move the handle but leave the text alone: Return commits what was typed.
+    // While the user types into it (edited since it was last set), reports move the
+    // handle but leave the text alone: Return commits what was typed, Escape or another
+    // control of ours gives it back. That holds while another program is in front too.
     // A refused number keeps its mark while it stays in view.
     const QString text = QString::number(int(v));
-    if (!(edit->hasFocus() && edit->isModified()) && edit->text() != text) {
+    if (!edit->isModified() && edit->text() != text) {
         edit->setText(text);
         markRefused(index, false);
     }
@@ -126,6 +138,7 @@ void SliderRuler::placeEdit(int index, int x, int y, double v)
 void SliderRuler::restoreEdit(int index)
 {
     lineEdits[index]->setText(QString::number(int(handleValues[index])));
+    markRefused(index, false);
 }
 
 bool SliderRuler::eventFilter(QObject *watched, QEvent *event)
@@ -138,9 +151,8 @@ bool SliderRuler::eventFilter(QObject *watched, QEvent *event)
             restoreEdit(i);
             return true;
         }
-        // A context menu takes the focus for a moment; the user is still typing.
         if (event->type() == QEvent::FocusOut && lineEdits[i]->isModified() &&
-            static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+            !stillTyping(static_cast<QFocusEvent *>(event)->reason()))
             restoreEdit(i);
     }
     return QWidget::eventFilter(watched, event);

@@ -93,7 +93,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
-    // Escape and leaving an editor give back what the user typed.
+    // Escape, and leaving an editor for another control of ours, show the handle's
+    // value again instead of what was typed.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
