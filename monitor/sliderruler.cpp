@@ -421,6 +421,25 @@ void SliderRuler::paintEvent(QPaintEvent *)
         drawHandle(&painter, i);
 }
 
+double SliderRuler::gripTop() const
+{
+    return height() * 0.5 - longTickLength * 0.25 + markerHeight;
+}
+
+QFont SliderRuler::fittedFont(double room) const
+{
+    QFont f = font();
+    const double lineHeight = QFontMetricsF(f).height();
+    if (lineHeight <= room || room < 1)
+        return f;
+    const double k = room / lineHeight;
+    if (f.pointSizeF() > 0)
+        f.setPointSizeF(f.pointSizeF() * k);
+    else
+        f.setPixelSize(qMax(1, int(f.pixelSize() * k)));
+    return f;
+}
+
 void SliderRuler::drawBackground(QPainter *painter)
 {
     painter->save();
@@ -451,7 +470,13 @@ void SliderRuler::drawTicks(QPainter *painter)
         return;
     painter->save();
     painter->setPen(lineColor);
-    const QFontMetricsF metrics(font());
+    // The labels sit below the grips, where no handle reaches, in a font that fits
+    // there, and each wholly inside the ruler: centred under its tick, the last one
+    // would lose its end at the edge.
+    const double labelTop = gripTop() + gripHeight;
+    painter->setFont(fittedFont(height() - labelTop));
+    const QFontMetricsF metrics(painter->font());
+    const double baseline = labelTop + metrics.ascent();
     const double lineY = height() * 0.5;
     const double stepX = shortStep * (width() - 2 * space) / (maxValue - minValue);
     double tx = space;
@@ -459,9 +484,10 @@ void SliderRuler::drawTicks(QPainter *painter)
         if (i % longStep == 0) {
             painter->drawLine(QPointF(tx, lineY - longTickLength), QPointF(tx, lineY));
             const QString label = QString("%1").arg(double(i), 0, 'f', precision, QLatin1Char(' '));
-            painter->drawText(
-                QPointF(tx - metrics.horizontalAdvance(label) / 2, lineY + metrics.height()),
-                label);
+            const double w = metrics.horizontalAdvance(label);
+            // A unit clear of the edges: at fractional factors the last column of a
+            // glyph flush with the edge would be cut.
+            painter->drawText(QPointF(qBound(1.0, tx - w / 2, width() - w - 1), baseline), label);
         } else {
             painter->drawLine(QPointF(tx, lineY - shortTickLength), QPointF(tx, lineY));
         }
@@ -476,8 +502,8 @@ void SliderRuler::drawHandle(QPainter *painter, int index)
     painter->setPen(color);
     painter->setBrush(color);
     const double x = handleXs[index];
-    const double apexY = height() * 0.5 - longTickLength * 0.25;
-    const double baseY = apexY + markerHeight;
+    const double baseY = gripTop();
+    const double apexY = baseY - markerHeight;
     const double halfW = width() / 100;
     const QPolygonF marker(
         QVector<QPointF>{QPointF(x, apexY), QPointF(x - halfW, baseY), QPointF(x + halfW, baseY)});

@@ -108,6 +108,10 @@ private:
     void placeEdit(int index, int x, int y, double v);
     void restoreEdit(int index);
     void updateLengths();
+    // Where the handles' grips begin, below their markers.
+    double gripTop() const;
+    // The ruler's font, smaller where a line of it is taller than `room`.
+    QFont fittedFont(double room) const;
     void drawBackground(QPainter *painter);
     void drawScale(QPainter *painter);
     void drawTicks(QPainter *painter);
