@@ -1,4 +1,6 @@
+#include <appinfo/displayscaling.h>
 #include <appinfo/infooptions.h>
+#include <appinfo/logfile.h>
 #include <i18n/qttranslations.h>
 #include <monitor/mainwindow.h>
 #ifdef RIVET_WITH_EMULATOR
@@ -15,7 +17,9 @@ int main(int argc, char *argv[])
             {"monitor", "Shows the Rivet USB device's status live and edits its values."},
             std::cout))
         return *code;
+    appinfo::enableDisplayScaling();
     QApplication app(argc, argv);
+    const appinfo::LogFile log;
     i18n::installQtTranslations(app);
 #ifdef RIVET_WITH_EMULATOR
     // HIDLINK_BACKEND=emulator: talk to an emulated device instead of real ones.

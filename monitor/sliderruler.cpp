@@ -1,5 +1,6 @@
 #include <monitor/sliderruler.h>
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -16,6 +17,16 @@ constexpr double MaxTicks = 65536;
 
 const char *const editNames[SliderRuler::HandleCount] = {"lineEditA", "lineEditB", "lineEditC",
                                                          "lineEditD"};
+
+// Whether the editor lost the focus only for a moment: to a context menu, or because
+// another program came to the front (the user looks a number up in a calculator and
+// comes back). The focus returns to the editor with what was typed, neither applied
+// nor given back.
+bool stillTyping(Qt::FocusReason reason)
+{
+    return reason == Qt::PopupFocusReason ||
+           (reason == Qt::ActiveWindowFocusReason && !QApplication::activeWindow());
+}
 
 } // namespace
 
@@ -113,11 +124,12 @@ void SliderRuler::placeEdit(int index, int x, int y, double v)
     // Rides above its handle, but wholly inside the ruler: at the ends of the scale
     // the editor would be cut off.
     edit->move(qBound(0, x, width() - edit->width()), y);
-    // While the user types into it (focused, edited since it was last set), reports
-    // move the handle but leave the text alone: Return commits what was typed.
+    // While the user types into it (edited since it was last set), reports move the
+    // handle but leave the text alone: Return commits what was typed, Escape or another
+    // control of ours gives it back. That holds while another program is in front too.
     // A refused number keeps its mark while it stays in view.
     const QString text = QString::number(int(v));
-    if (!(edit->hasFocus() && edit->isModified()) && edit->text() != text) {
+    if (!edit->isModified() && edit->text() != text) {
         edit->setText(text);
         markRefused(index, false);
     }
@@ -126,6 +138,7 @@ void SliderRuler::placeEdit(int index, int x, int y, double v)
 void SliderRuler::restoreEdit(int index)
 {
     lineEdits[index]->setText(QString::number(int(handleValues[index])));
+    markRefused(index, false);
 }
 
 bool SliderRuler::eventFilter(QObject *watched, QEvent *event)
@@ -138,9 +151,8 @@ bool SliderRuler::eventFilter(QObject *watched, QEvent *event)
             restoreEdit(i);
             return true;
         }
-        // A context menu takes the focus for a moment; the user is still typing.
         if (event->type() == QEvent::FocusOut && lineEdits[i]->isModified() &&
-            static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+            !stillTyping(static_cast<QFocusEvent *>(event)->reason()))
             restoreEdit(i);
     }
     return QWidget::eventFilter(watched, event);
@@ -409,6 +421,25 @@ void SliderRuler::paintEvent(QPaintEvent *)
         drawHandle(&painter, i);
 }
 
+double SliderRuler::gripTop() const
+{
+    return height() * 0.5 - longTickLength * 0.25 + markerHeight;
+}
+
+QFont SliderRuler::fittedFont(double room) const
+{
+    QFont f = font();
+    const double lineHeight = QFontMetricsF(f).height();
+    if (lineHeight <= room || room < 1)
+        return f;
+    const double k = room / lineHeight;
+    if (f.pointSizeF() > 0)
+        f.setPointSizeF(f.pointSizeF() * k);
+    else
+        f.setPixelSize(qMax(1, int(f.pixelSize() * k)));
+    return f;
+}
+
 void SliderRuler::drawBackground(QPainter *painter)
 {
     painter->save();
@@ -439,7 +470,13 @@ void SliderRuler::drawTicks(QPainter *painter)
         return;
     painter->save();
     painter->setPen(lineColor);
-    const QFontMetricsF metrics(font());
+    // The labels sit below the grips, where no handle reaches, in a font that fits
+    // there, and each wholly inside the ruler: centred under its tick, the last one
+    // would lose its end at the edge.
+    const double labelTop = gripTop() + gripHeight;
+    painter->setFont(fittedFont(height() - labelTop));
+    const QFontMetricsF metrics(painter->font());
+    const double baseline = labelTop + metrics.ascent();
     const double lineY = height() * 0.5;
     const double stepX = shortStep * (width() - 2 * space) / (maxValue - minValue);
     double tx = space;
@@ -447,9 +484,10 @@ void SliderRuler::drawTicks(QPainter *painter)
         if (i % longStep == 0) {
             painter->drawLine(QPointF(tx, lineY - longTickLength), QPointF(tx, lineY));
             const QString label = QString("%1").arg(double(i), 0, 'f', precision, QLatin1Char(' '));
-            painter->drawText(
-                QPointF(tx - metrics.horizontalAdvance(label) / 2, lineY + metrics.height()),
-                label);
+            const double w = metrics.horizontalAdvance(label);
+            // A unit clear of the edges: at fractional factors the last column of a
+            // glyph flush with the edge would be cut.
+            painter->drawText(QPointF(qBound(1.0, tx - w / 2, width() - w - 1), baseline), label);
         } else {
             painter->drawLine(QPointF(tx, lineY - shortTickLength), QPointF(tx, lineY));
         }
@@ -464,8 +502,8 @@ void SliderRuler::drawHandle(QPainter *painter, int index)
     painter->setPen(color);
     painter->setBrush(color);
     const double x = handleXs[index];
-    const double apexY = height() * 0.5 - longTickLength * 0.25;
-    const double baseY = apexY + markerHeight;
+    const double baseY = gripTop();
+    const double apexY = baseY - markerHeight;
     const double halfW = width() / 100;
     const QPolygonF marker(
         QVector<QPointF>{QPointF(x, apexY), QPointF(x - halfW, baseY), QPointF(x + halfW, baseY)});

@@ -93,7 +93,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
-    // Escape and leaving an editor give back what the user typed.
+    // Escape, and leaving an editor for another control of ours, show the handle's
+    // value again instead of what was typed.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -107,6 +108,10 @@ private:
     void placeEdit(int index, int x, int y, double v);
     void restoreEdit(int index);
     void updateLengths();
+    // Where the handles' grips begin, below their markers.
+    double gripTop() const;
+    // The ruler's font, smaller where a line of it is taller than `room`.
+    QFont fittedFont(double room) const;
     void drawBackground(QPainter *painter);
     void drawScale(QPainter *painter);
     void drawTicks(QPainter *painter);

@@ -1,4 +1,6 @@
+#include <appinfo/displayscaling.h>
 #include <appinfo/infooptions.h>
+#include <appinfo/logfile.h>
 #include <hidlink/platform/hidplatform.h>
 #include <i18n/qttranslations.h>
 #include <updater/mainwindow.h>
@@ -29,12 +31,15 @@ int main(int argc, char *argv[])
     if (const auto code = appinfo::answerInfoOption(
             argc, argv, {"updater", "Brings new firmware into the Rivet USB device."}, std::cout))
         return *code;
+    appinfo::enableDisplayScaling();
     auto *app = new QApplication(argc, argv);
     if (anotherInstanceRuns()) {
         runningcopy::askToRaise();
         delete app;
         return 0;
     }
+    // After the check: a second start that only raises the first writes nothing.
+    const appinfo::LogFile log;
     i18n::installQtTranslations(*app);
     Q_INIT_RESOURCE(updater);
 #ifdef RIVET_WITH_EMULATOR

@@ -199,8 +199,12 @@ Handle LinuxBackend::open(const std::string &path, bool forReading)
         return InvalidHandle;
     // The read side never blocks in read(): poll() decides when there is a report.
     const int flags = (forReading ? O_RDONLY | O_NONBLOCK : O_WRONLY) | O_CLOEXEC;
-    int fd;
-    while ((fd = ::open(node.c_str(), flags)) < 0) {
+    // The node owns each descriptor from the moment it exists: whichever step fails
+    // (the wake-up descriptor when the process is out of descriptors, say), returning
+    // closes what was opened before it.
+    auto opened = std::make_shared<OpenNode>();
+    opened->forReading = forReading;
+    while ((opened->fd = ::open(node.c_str(), flags)) < 0) {
         const int error = errno;
         if (error == EINTR)
             continue;
@@ -208,15 +212,8 @@ Handle LinuxBackend::open(const std::string &path, bool forReading)
             return InvalidHandle;
         std::this_thread::sleep_for(openRetryPause);
     }
-
-    auto opened = std::make_shared<OpenNode>();
-    opened->fd = fd;
-    opened->forReading = forReading;
-    if (forReading) {
-        opened->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (opened->wakeFd < 0)
-            return InvalidHandle;
-    }
+    if (forReading && (opened->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) < 0)
+        return InvalidHandle;
     std::lock_guard<std::mutex> lock(mutex);
     const Handle handle = nextHandle++;
     nodes[handle] = std::move(opened);

@@ -389,6 +389,10 @@ void TestMonitorWindow::startUpDragTypeAndClose()
     QVERIFY2(red > 20, qPrintable(QString::number(red)));
     QTest::keyClick(editA, Qt::Key_Backspace);
     QVERIFY(!editA->property("refused").toBool());
+    QLineEdit *editB = rig.child<QLineEdit>("lineEditB");
+    QTest::keyClick(editB, Qt::Key_Escape); // the handle's value, no longer framed
+    QCOMPARE(editB->text() + (editB->property("refused").toBool() ? " refused" : ""),
+             QString::number(v2));
     QCOMPARE(rig.device->values(), (Values{0, quint16(v2), 2222, 4095}));
 
     auto *close = rig.child<QToolButton>("toolButton");
@@ -443,10 +447,20 @@ void TestMonitorWindow::typedValueKeptWhileReportsArrive()
     typeWithReports(editC, "25");
     QTest::keyClick(editC, Qt::Key_Escape);
     QCOMPARE(editC->text(), QString::number(3000 + reports));
+    // Another program in front (a calculator to look a number up): what was typed
+    // stays through reports and is there again when the monitor is back in front.
     QLineEdit *editD = rig.child<QLineEdit>("lineEditD");
     typeWithReports(editD, "9");
+    QApplication::setActiveWindow(nullptr);
+    QVERIFY(!editD->hasFocus());
+    rig.device->sendReport(EmulatedDevice::valueReport({0, 1100, 3000, 3990}, 1250));
+    QTRY_COMPARE(ruler->getValue(3), 3990.0);
+    QCOMPARE(editD->text(), QString("9"));
+    QApplication::setActiveWindow(rig.window.get());
+    QTRY_VERIFY(editD->hasFocus());
+    QCOMPARE(editD->text(), QString("9"));
     rig.child<QLineEdit>("lineEditA")->setFocus();
-    QCOMPARE(editD->text(), QString("4000"));
+    QCOMPARE(editD->text(), QString("3990"));
     QCOMPARE(rig.received().size(), sent + 1);
 
     // At the ends of the scale the editors stay wholly inside the ruler, above their handles.

@@ -30,6 +30,7 @@ void TestSingleInstance::secondCopyExits()
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.remove("HIDLINK_BACKEND");
+    env.insert("XDG_DATA_HOME", dir.path()); // their log files
     QProcess first, second, other;
     for (auto [process, program] :
          {std::pair{&first, firstName}, {&second, sameName}, {&other, otherName}}) {
