@@ -27,6 +27,13 @@ cmake -S "$root" -B "$build" \
     -DQt5LinguistTools_DIR=/usr/lib/x86_64-linux-gnu/cmake/Qt5LinguistTools \
     -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 -DRIVET_REPRODUCIBLE=ON \
     "${launcher[@]}" "$@"
+# rcc writes SOURCE_DATE_EPOCH into the resources, but the build does not know it as an
+# input: a folder built at another commit makes its resources again.
+stamp="$build/source-date-epoch"
+if [ "$(cat "$stamp" 2>/dev/null)" != "$SOURCE_DATE_EPOCH" ]; then
+    find "$build" -path '*_autogen/*' -name 'qrc_*.cpp' -delete
+    echo "$SOURCE_DATE_EPOCH" >"$stamp"
+fi
 targets=()
 for target in ${RIVET_WINDOWS_TARGETS:-}; do targets+=(--target "$target"); done
 cmake --build "$build" -j"$(nproc)" "${targets[@]}"
