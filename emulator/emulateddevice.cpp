@@ -2,12 +2,20 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 namespace emulator {
 
 namespace {
+
+// Paths are UTF-8: on Windows the file is opened by its wide name, not through the
+// ANSI code page, which cannot hold every user's folder.
+std::filesystem::path fileAt(const std::string &utf8)
+{
+    return std::filesystem::u8path(utf8);
+}
 
 // The device's own numbers, kept apart from the tools' on purpose: the emulator is the
 // reference the tools are tested against, so it shares none of their definitions.
@@ -92,7 +100,7 @@ void EmulatedDevice::trace(const std::uint8_t *data, std::size_t length)
     }
     // Opened for each line, so that a reader of the file sees every line at once and
     // the trace outlives a process that is killed.
-    std::ofstream(config.tracePath, std::ios::app) << line << '\n';
+    std::ofstream(fileAt(config.tracePath), std::ios::app) << line << '\n';
 }
 
 void EmulatedDevice::unplug()
@@ -294,7 +302,7 @@ bool EmulatedDevice::armEndReceived() const
 
 bool EmulatedDevice::imagesMatchFile(const std::string &path) const
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fileAt(path), std::ios::binary);
     const std::vector<std::uint8_t> file((std::istreambuf_iterator<char>(in)),
                                          std::istreambuf_iterator<char>());
     if (file.size() < 16)
@@ -328,10 +336,10 @@ void EmulatedDevice::writeImages() const
     // Called with the mutex held.
     if (config.imageFolder.empty())
         return;
-    std::ofstream(config.imageFolder + "/dsp.bin", std::ios::binary)
+    std::ofstream(fileAt(config.imageFolder + "/dsp.bin"), std::ios::binary)
         .write(reinterpret_cast<const char *>(dsp.data()),
                static_cast<std::streamsize>(dsp.size()));
-    std::ofstream(config.imageFolder + "/arm.bin", std::ios::binary)
+    std::ofstream(fileAt(config.imageFolder + "/arm.bin"), std::ios::binary)
         .write(reinterpret_cast<const char *>(arm.data()),
                static_cast<std::streamsize>(arm.size()));
 }

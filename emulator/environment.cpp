@@ -23,10 +23,18 @@ int intFromEnv(const char *name, int fallback)
     return *end == '\0' ? static_cast<int>(value) : fallback;
 }
 
+// UTF-8, as the emulator's paths are: on Windows read wide, since a folder the variable
+// names may lie outside the ANSI code page.
 std::string textFromEnv(const char *name)
 {
+#ifdef _WIN32
+    const std::wstring wideName(name, name + std::strlen(name));
+    const wchar_t *text = _wgetenv(wideName.c_str());
+    return text ? std::filesystem::path(text).u8string() : "";
+#else
     const char *text = std::getenv(name);
     return text ? text : "";
+#endif
 }
 
 // The `index`th entry (0-based) of a comma-separated list of numbers; the last entry
