@@ -1,20 +1,14 @@
-// A window at the display's scale factor: CTest runs this program at 1, 1.5 and 2
+// The monitor at the display's scale factor: CTest runs this program at 1, 1.5 and 2
 // (QT_SCALE_FACTOR, read when the application object is made, as a Windows display
-// setting of 100 %, 150 % or 200 % would be), built once for the monitor and once for
-// the updater (their forms share a class name, so one program cannot hold both). Each
-// painting is compared with the same widget painted at one pixel per unit: the gauges
-// and the ruler scale together, and nothing of the ruler is cut off or hidden.
+// setting of 100 %, 150 % or 200 % would be). The ruler's painting is compared with
+// the same widget painted at one pixel per unit: its grips and labels scale together,
+// and nothing of it is cut off or hidden.
 
 #include <appinfo/displayscaling.h>
 #include <emulator/emulatedbackend.h>
-#include <gauges/progressbarcolor.h>
-#ifdef SCALED_MONITOR
 #include <emulator/emulateddevice.h>
 #include <monitor/mainwindow.h>
 #include <monitor/sliderruler.h>
-#else
-#include "updaterfixture.h"
-#endif
 
 #include <QtTest>
 
@@ -78,7 +72,6 @@ QByteArray spans(QPair<int, int> scaled, QPair<int, int> plain)
         .toUtf8();
 }
 
-#ifdef SCALED_MONITOR
 // The scale's white or grey (ticks, labels), not a handle's colour.
 bool bright(QRgb c)
 {
@@ -106,7 +99,6 @@ QPair<int, int> lastLabel(const QImage &img, int top, int right, int gap)
     }
     return {first, last};
 }
-#endif
 
 } // namespace
 
@@ -115,17 +107,12 @@ class TestDisplayScaling : public QObject
     Q_OBJECT
 
 private slots:
-#ifdef SCALED_MONITOR
     void monitorRuler();
-#else
-    void updaterBar();
-#endif
 
 private:
     hidplatform::EmulatedBackend backend;
 };
 
-#ifdef SCALED_MONITOR
 void TestDisplayScaling::monitorRuler()
 {
     emulator::EmulatedDevice device(backend, {});
@@ -169,25 +156,6 @@ void TestDisplayScaling::monitorRuler()
     QVERIFY2(plainLabel.second - plainLabel.first > 10 && scaledLike(label, plainLabel, f),
              spans(label, plainLabel));
 }
-
-#else
-void TestDisplayScaling::updaterBar()
-{
-    TestWindow window(backend);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    const double f = window.devicePixelRatioF();
-    QVERIFY2(f >= scaleFactor(), qPrintable(QString::number(f)));
-    auto *bar = window.findChild<ProgressBarColor *>("progressBarColor");
-    bar->setValue(50);
-    const Paintings p(bar);
-    QCOMPARE(p.scaled.size(), bar->size() * f);
-    const int y = bar->height() / 2;
-    const auto plain = span(p.plain, y, bar->getBarColor());
-    const auto scaled = span(p.scaled, int(y * f), bar->getBarColor());
-    QVERIFY2(plain.second > plain.first + 50 && scaledLike(scaled, plain, f), spans(scaled, plain));
-}
-#endif
 
 int main(int argc, char *argv[])
 {
