@@ -44,21 +44,9 @@ export WINEQT_QPA_PLATFORM=offscreen WINEQT_QPA_FONTDIR="Z:$build/fonts"
 # QtTest writes its report with OutputDebugString when it sees no console: show it.
 export WINEDEBUG=-all,+debugstr
 (cd "$build" && ctest --output-on-failure -j2 --timeout 600 -E '^tst_online')
-# A Windows program under wine can neither start nor stop Linux's python, so each online
-# test gets its FTP server from here, on an empty folder of its own.
-ftp_pid=""
+. "$root/.ci/ftpserver.sh"
 for test in tst_onlinetransfers tst_onlinewindow; do
-    served=$(mktemp -d "$build/ftproot.XXXXXX")
-    port_file="$served.port"
-    /usr/bin/python3 -u "$root/tests/online/ftpserver.py" "$served" >"$port_file" &
-    ftp_pid=$!
-    for _ in $(seq 100); do [ -s "$port_file" ] && break; sleep 0.1; done
-    (cd "$build" && RIVET_FTP_PORT=$(head -1 "$port_file") RIVET_FTP_ROOT="Z:$served" \
-        ctest --output-on-failure --timeout 600 -R "^$test\$")
-    kill "$ftp_pid"
-    wait "$ftp_pid" 2>/dev/null || true
-    ftp_pid=""
-    rm -rf "$served" "$port_file"
+    with_ftp_server "$build" env -C "$build" ctest --output-on-failure --timeout 600 -R "^$test\$"
 done
 
 step "a user and a program folder outside the ANSI code page"

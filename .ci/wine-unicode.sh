@@ -13,9 +13,8 @@ wine=/usr/lib/wine/wine64
 export WINEPREFIX="$build/wineprefix-unicode" USER=张伟 LC_ALL=C.UTF-8
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
-ftp_pid=""
 cleanup() {
-    [ -z "$ftp_pid" ] || kill "$ftp_pid" 2>/dev/null || true
+    [ -z "${ftp_pid:-}" ] || kill "$ftp_pid" 2>/dev/null || true
     /usr/lib/wine/wineserver -k 2>/dev/null || true
 }
 trap cleanup EXIT
@@ -35,16 +34,8 @@ run() {
         { echo "wine-unicode: $test failed" >&2; exit 1; }
 }
 run tst_mainwindow tests/updater
-# Each online test with an FTP server of its own on an empty folder, as in windows.sh.
+. "$root/.ci/ftpserver.sh"
 for test in tst_onlinetransfers tst_onlinewindow; do
-    served=$(mktemp -d "$build/ftproot.XXXXXX")
-    /usr/bin/python3 -u "$root/tests/online/ftpserver.py" "$served" >"$served.port" &
-    ftp_pid=$!
-    for _ in $(seq 100); do [ -s "$served.port" ] && break; sleep 0.1; done
-    run "$test" tests/online RIVET_FTP_PORT="$(head -1 "$served.port")" RIVET_FTP_ROOT="Z:$served"
-    kill "$ftp_pid"
-    wait "$ftp_pid" 2>/dev/null || true
-    ftp_pid=""
-    rm -rf "$served" "$served.port"
+    with_ftp_server "$build" run "$test" tests/online
 done
 echo "wine-unicode: passed"
